@@ -1,0 +1,22 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+namespace kestrove::platform {
+
+// The one thread that runs commands, notifications, timers and writes.
+class MainLoop {
+ public:
+  using Work = std::function<void()>;
+
+  virtual ~MainLoop() = default;
+  // Thread-safe. Work items run one at a time, in the order they were posted.
+  virtual void post(Work work) = 0;
+  // Main thread only. Runs `work` once, no earlier than `delay` from now.
+  virtual void postAfter(std::chrono::nanoseconds delay, Work work) = 0;
+  // Runs posted work, timers and platform events until the process exits.
+  virtual void run() = 0;
+};
+
+}  // namespace kestrove::platform

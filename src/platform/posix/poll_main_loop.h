@@ -1,0 +1,66 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <queue>
+#include <vector>
+
+#include "platform/main_loop.h"
+
+namespace kestrove::platform {
+
+// One poll(2)-based loop: posted work, timers and readable file descriptors,
+// all run on the thread that calls run().
+class PollMainLoop : public MainLoop {
+ public:
+  PollMainLoop();
+  ~PollMainLoop() override;
+  PollMainLoop(const PollMainLoop&) = delete;
+  PollMainLoop& operator=(const PollMainLoop&) = delete;
+
+  void post(Work work) override;
+  void postAfter(std::chrono::nanoseconds delay, Work work) override;
+  void run() override;
+
+  // Main thread only. `onReadable` runs whenever `fd` polls readable (or hung
+  // up) until unwatchFd.
+  void watchFd(int fd, std::function<void()> onReadable);
+  void unwatchFd(int fd);
+
+  // One pass: runs what is due, waiting at most `maxWait` for something to
+  // become due. Exposed so a backend can pump the loop while it waits.
+  void runOnce(std::chrono::nanoseconds maxWait);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct Timer {
+    Clock::time_point due;
+    std::uint64_t sequence;
+    Work work;
+  };
+  struct LaterFirst {
+    bool operator()(const Timer& a, const Timer& b) const {
+      return a.due != b.due ? a.due > b.due : a.sequence > b.sequence;
+    }
+  };
+
+  void drainWakePipe();
+  void runPosted();
+  void runDueTimers();
+
+  std::mutex mutex_;
+  std::deque<Work> posted_;
+  bool wakePending_ = false;
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+
+  std::priority_queue<Timer, std::vector<Timer>, LaterFirst> timers_;
+  std::uint64_t timerSequence_ = 0;
+  std::map<int, std::function<void()>> watched_;
+};
+
+}  // namespace kestrove::platform

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+#include "protocol/json_value.h"
+
+namespace kestrove {
+
+// Appends `object` to `out` as one compact JSON text, keys of every object in
+// ascending order. Returns false, leaving `out` unspecified, when the object
+// cannot be encoded: a non-finite number or a string that is not UTF-8.
+bool encodeJson(const JsonObject& object, std::string& out);
+
+}  // namespace kestrove
