@@ -1,11 +1,51 @@
-// Placeholder until this command is built; answers "internal".
 #include "escwatch/esc_commands.h"
 
+#include <cmath>
+#include <optional>
+
+#include "commands/parse_number.h"
+#include "escwatch/esc_hold.h"
 #include "protocol/fail.h"
 
 namespace kestrove {
+namespace {
 
-JsonObject watchEscCommand(Core&, const Args&) { throw Fail("internal"); }
-JsonObject unwatchEscCommand(Core&) { throw Fail("internal"); }
+constexpr double kMinHoldMs = 200;
+constexpr double kMaxHoldMs = 5000;
+
+}  // namespace
+
+JsonObject watchEscCommand(Core& core, const Args& args) {
+  EscWatchState& esc = core.state.esc;
+  if (args.size() > 1) throw Fail("bad_args", "watch-esc [holdMs]");
+  if (args.size() == 1) {
+    const std::optional<double> holdMs = parseNumber(args[0]);
+    if (!holdMs || !std::isfinite(*holdMs) || *holdMs < kMinHoldMs || *holdMs > kMaxHoldMs) {
+      throw Fail("bad_args",
+                 "holdMs 200\u2026"
+                 "5000");
+    }
+    esc.holdMs = *holdMs;
+  }
+  // One monitor at most: a second watch-esc only changes the hold time.
+  if (!esc.monitor) {
+    esc.monitor = core.platform.addGlobalKeyMonitor(
+        [&core](const platform::KeyEvent& event) { onKeyEvent(core, event); });
+  }
+  return JsonObject{{"watching", esc.monitor != nullptr},
+                    {"trusted", core.platform.isProcessTrusted()},
+                    {"holdMs", holdMsReported(esc)}};
+}
+
+JsonObject unwatchEscCommand(Core& core) {
+  EscWatchState& esc = core.state.esc;
+  if (esc.monitor) {
+    core.platform.removeKeyMonitor(esc.monitor);
+    esc.monitor = nullptr;
+  }
+  // Makes a pending hold timer stale.
+  ++esc.generation;
+  return JsonObject{{"watching", false}};
+}
 
 }  // namespace kestrove
