@@ -38,7 +38,8 @@ std::optional<platform::Value> copyAttribute(platform::Platform& p, const platfo
                                              const std::string& name);
 std::optional<std::string> readString(platform::Platform& p, const platform::Element& element,
                                       const std::string& name);
-std::optional<bool> readBool(platform::Platform& p, const platform::Element& element, const std::string& name);
+std::optional<bool> readBool(platform::Platform& p, const platform::Element& element,
+                             const std::string& name);
 std::optional<std::pair<double, double>> readAXValue(platform::Platform& p, const platform::Element& element,
                                                      const std::string& name, platform::AxValueType type);
 std::optional<Point> readPosition(platform::Platform& p, const platform::Element& element);

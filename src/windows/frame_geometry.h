@@ -1,0 +1,35 @@
+#pragma once
+
+// Rectangle reads taken on the normalised rectangle, the way the platform's
+// rectangle getters take them: a negative width or height counts as its
+// absolute value and moves the minimum edge by it.
+
+#include "windows/element_access.h"
+
+namespace kestrove {
+
+struct NormalRect {
+  double minX = 0;
+  double minY = 0;
+  double width = 0;
+  double height = 0;
+
+  double midY() const { return minY + height / 2; }
+};
+
+inline NormalRect normalised(double x, double y, double width, double height) {
+  NormalRect r{x, y, width, height};
+  if (r.width < 0) {
+    r.minX += r.width;
+    r.width = -r.width;
+  }
+  if (r.height < 0) {
+    r.minY += r.height;
+    r.height = -r.height;
+  }
+  return r;
+}
+
+inline NormalRect normalised(const Frame& f) { return normalised(f.x, f.y, f.width, f.height); }
+
+}  // namespace kestrove
