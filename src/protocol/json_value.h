@@ -14,7 +14,8 @@ using JsonArray = std::vector<JsonValue>;
 using JsonObject = std::map<std::string, JsonValue, std::less<>>;
 
 struct JsonValue {
-  using Storage = std::variant<std::nullptr_t, bool, std::int64_t, double, std::string, JsonArray, JsonObject>;
+  using Storage =
+      std::variant<std::nullptr_t, bool, std::int64_t, double, std::string, JsonArray, JsonObject>;
   Storage value;
 
   JsonValue() : value(nullptr) {}

@@ -1,0 +1,158 @@
+#include "protocol/json_encode.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace kestrove {
+namespace {
+
+// Length of the well-formed UTF-8 sequence at `s[i]`, or 0 when it is not one.
+std::size_t utf8SequenceLength(const std::string& s, std::size_t i) {
+  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  unsigned char lead = byte(i);
+  std::size_t left = s.size() - i;
+  auto cont = [&](std::size_t k) { return (byte(i + k) & 0xC0) == 0x80; };
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) return left >= 2 && cont(1) ? 2 : 0;
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    if (left < 3 || !cont(1) || !cont(2)) return 0;
+    if (lead == 0xE0 && byte(i + 1) < 0xA0) return 0;   // overlong
+    if (lead == 0xED && byte(i + 1) >= 0xA0) return 0;  // surrogate
+    return 3;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    if (left < 4 || !cont(1) || !cont(2) || !cont(3)) return 0;
+    if (lead == 0xF0 && byte(i + 1) < 0x90) return 0;   // overlong
+    if (lead == 0xF4 && byte(i + 1) >= 0x90) return 0;  // above U+10FFFF
+    return 4;
+  }
+  return 0;
+}
+
+bool encodeString(const std::string& s, std::string& out) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out.push_back('"');
+  std::size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x80) {
+      std::size_t n = utf8SequenceLength(s, i);
+      if (n == 0) return false;
+      out.append(s, i, n);
+      i += n;
+      continue;
+    }
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      default:
+        if (c < 0x20) {
+          out += "\\u00";
+          out.push_back(kHex[c >> 4]);
+          out.push_back(kHex[c & 0xF]);
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+    }
+    ++i;
+  }
+  out.push_back('"');
+  return true;
+}
+
+void encodeInteger(std::int64_t value, std::string& out) {
+  char text[24];
+  auto result = std::to_chars(text, text + sizeof text, value);
+  out.append(text, result.ptr);
+}
+
+bool encodeDouble(double value, std::string& out) {
+  if (!std::isfinite(value)) return false;
+  // Whole numbers of a sensible size are written without a fraction.
+  if (value == std::trunc(value) && std::fabs(value) < 1e15 && !(value == 0 && std::signbit(value))) {
+    encodeInteger(static_cast<std::int64_t>(value), out);
+    return true;
+  }
+  // Shortest text that reads back as the same double.
+  char text[40];
+  for (int precision = 15; precision <= 17; ++precision) {
+    std::snprintf(text, sizeof text, "%.*g", precision, value);
+    if (precision == 17 || std::strtod(text, nullptr) == value) break;
+  }
+  out += text;
+  return true;
+}
+
+bool encodeValue(const JsonValue& value, std::string& out);
+
+bool encodeObject(const JsonObject& object, std::string& out) {
+  out.push_back('{');
+  bool first = true;
+  for (const auto& [key, member] : object) {
+    if (!first) out.push_back(',');
+    first = false;
+    if (!encodeString(key, out)) return false;
+    out.push_back(':');
+    if (!encodeValue(member, out)) return false;
+  }
+  out.push_back('}');
+  return true;
+}
+
+bool encodeValue(const JsonValue& value, std::string& out) {
+  struct Visitor {
+    std::string& out;
+    bool operator()(std::nullptr_t) const {
+      out += "null";
+      return true;
+    }
+    bool operator()(bool b) const {
+      out += b ? "true" : "false";
+      return true;
+    }
+    bool operator()(std::int64_t i) const {
+      encodeInteger(i, out);
+      return true;
+    }
+    bool operator()(double d) const { return encodeDouble(d, out); }
+    bool operator()(const std::string& s) const { return encodeString(s, out); }
+    bool operator()(const JsonArray& array) const {
+      out.push_back('[');
+      for (std::size_t i = 0; i < array.size(); ++i) {
+        if (i > 0) out.push_back(',');
+        if (!encodeValue(array[i], out)) return false;
+      }
+      out.push_back(']');
+      return true;
+    }
+    bool operator()(const JsonObject& object) const { return encodeObject(object, out); }
+  };
+  return std::visit(Visitor{out}, value.value);
+}
+
+}  // namespace
+
+bool encodeJson(const JsonObject& object, std::string& out) { return encodeObject(object, out); }
+
+}  // namespace kestrove
