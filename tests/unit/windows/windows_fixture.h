@@ -1,0 +1,99 @@
+#pragma once
+
+// A simulated desktop with one application and a Core over it, for the
+// window commands' tests.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/core.h"
+#include "platform/sim/sim_platform.h"
+#include "protocol/fail.h"
+#include "protocol/json_value.h"
+#include "protocol/writer.h"
+
+namespace kestrove::testing {
+
+inline constexpr char kBundle[] = "com.example.viewer";
+
+// The sim with one more control: work to do right after each attribute write,
+// for faults that must begin between a write and the read that checks it.
+class WindowsSim : public sim::SimPlatform {
+ public:
+  std::function<void(std::size_t writesSoFar)> afterWrite;
+
+  std::int32_t setAttributeValue(const platform::Element& element, const std::string& attribute,
+                                 const platform::AxValue& value) override {
+    std::int32_t code = sim::SimPlatform::setAttributeValue(element, attribute, value);
+    ++writeCalls_;
+    if (afterWrite) afterWrite(writeCalls_);
+    return code;
+  }
+
+ private:
+  std::size_t writeCalls_ = 0;
+};
+inline constexpr std::int32_t kPid = 4242;
+
+class WindowsFixture : public ::testing::Test {
+ protected:
+  WindowsFixture() { sim.addApp(kBundle, kPid); }
+
+  sim::WindowId addWindow(sim::SimWindow window) { return sim.addWindow(kPid, std::move(window)); }
+
+  // A child at (x, y) from the window's corner, `width` x `height`.
+  static sim::SimChild child(double x, double y, double width, double height, std::string subrole = "",
+                             std::string role = "AXGroup") {
+    sim::SimChild c;
+    c.anchor = sim::SimChild::Anchor::Fixed;
+    c.x = x;
+    c.y = y;
+    c.width = width;
+    c.height = height;
+    c.subrole = std::move(subrole);
+    c.role = std::move(role);
+    return c;
+  }
+
+  static platform::AttributeRead noValue() { return {platform::ax::kNoValue, std::nullopt}; }
+
+  WindowsSim sim;
+  Writer writer{[](const char*, std::size_t size, int&) { return static_cast<long>(size); }, [](int) {}};
+  Core core{sim, writer, [](int) {}, HelperState{}};
+};
+
+// The error a handler raised, as "code" or "code: detail"; "" when none.
+template <typename Fn>
+std::string failureOf(Fn&& fn) {
+  try {
+    fn();
+  } catch (const Fail& f) {
+    return f.detail() ? f.code() + ": " + *f.detail() : f.code();
+  }
+  return "";
+}
+
+inline const JsonObject& objectAt(const JsonObject& o, const std::string& key) {
+  return std::get<JsonObject>(o.at(key).value);
+}
+inline double numberAt(const JsonObject& o, const std::string& key) {
+  return std::get<double>(o.at(key).value);
+}
+
+// A rect object's four numbers, for comparing with EXPECT_EQ.
+struct RectValues {
+  double x, y, width, height;
+  bool operator==(const RectValues&) const = default;
+  friend std::ostream& operator<<(std::ostream& os, const RectValues& r) {
+    return os << "(" << r.x << ", " << r.y << ", " << r.width << ", " << r.height << ")";
+  }
+};
+inline RectValues rectAt(const JsonObject& o, const std::string& key) {
+  const JsonObject& r = objectAt(o, key);
+  return {numberAt(r, "x"), numberAt(r, "y"), numberAt(r, "width"), numberAt(r, "height")};
+}
+
+}  // namespace kestrove::testing
