@@ -1,0 +1,99 @@
+#include "platform/x11/window_mover.h"
+
+#include <chrono>
+#include <cmath>
+
+namespace kestrove::platform::x11 {
+namespace {
+
+// The window manager answers in about a millisecond; a request it ignores
+// (a maximized window in openbox) must not stall the command for long.
+constexpr std::chrono::milliseconds kSettleLimit{150};
+
+constexpr std::uint32_t kGravityNorthWest = 1;
+constexpr std::uint32_t kSetX = 1u << 8, kSetY = 1u << 9, kSetWidth = 1u << 10, kSetHeight = 1u << 11;
+constexpr std::uint32_t kFromPager = 2u << 12;
+
+std::int32_t toPixels(double value) {
+  double rounded = std::round(value);
+  if (rounded > 1e9) return 1000000000;
+  if (rounded < -1e9) return -1000000000;
+  return static_cast<std::int32_t>(rounded);
+}
+
+}  // namespace
+
+std::int32_t moveResizeWindow(Connection& connection, DesktopSnapshot& snapshot, xcb_window_t window,
+                              const std::string& attribute, const AxValue& value) {
+  bool isSize = attribute == "AXSize";
+  if (!isSize && attribute != "AXPosition") return ax::kAttributeUnsupported;
+  auto expected = isSize ? AxValueType::Size : AxValueType::Point;
+  if (value.type != static_cast<int>(expected) || !std::isfinite(value.first) ||
+      !std::isfinite(value.second)) {
+    return ax::kIllegalArgument;
+  }
+  if (!snapshot.ensureClients()) return ax::kCannotComplete;
+  const ClientInfo* info = snapshot.client(window);
+  if (!info) return ax::kInvalidUIElement;
+  xcb_connection_t* c = connection.current();
+  if (!c) return ax::kCannotComplete;
+
+  const FrameExtents extents = info->extents;
+  std::uint32_t flags = kGravityNorthWest | kFromPager;
+  std::int32_t x = 0, y = 0, width = 0, height = 0;
+  bool unchanged = false;
+  if (isSize) {
+    width = std::max(1, toPixels(value.first));
+    height = std::max(1, toPixels(value.second - extents.top));
+    flags |= kSetWidth | kSetHeight;
+    unchanged = width == info->content.width && height == info->content.height;
+  } else {
+    // The frame corner the window manager places: content corner minus the
+    // left and top extents, where the frame's y is already the title bar's.
+    std::int32_t contentX = toPixels(value.first + snapshot.originX());
+    std::int32_t contentY = toPixels(value.second + snapshot.originY() + extents.top);
+    x = contentX - toPixels(extents.left);
+    y = contentY - toPixels(extents.top);
+    flags |= kSetX | kSetY;
+    unchanged = contentX == info->content.x && contentY == info->content.y;
+  }
+  snapshot.clear();
+  // Nothing to wait for: the window manager would not configure anything.
+  if (unchanged) return ax::kSuccess;
+
+  std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+  xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &mask);
+  xcb_client_message_event_t message{};
+  message.response_type = XCB_CLIENT_MESSAGE;
+  message.format = 32;
+  message.window = window;
+  message.type = connection.atoms()[Atom::NetMoveresizeWindow];
+  message.data.data32[0] = flags;
+  message.data.data32[1] = static_cast<std::uint32_t>(x);
+  message.data.data32[2] = static_cast<std::uint32_t>(y);
+  message.data.data32[3] = static_cast<std::uint32_t>(width);
+  message.data.data32[4] = static_cast<std::uint32_t>(height);
+  xcb_send_event(c, 0, connection.root(),
+                 XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                 reinterpret_cast<const char*>(&message));
+  bool destroyed = false;
+  connection.waitForEvent(
+      [&](const xcb_generic_event_t& event) {
+        auto type = event.response_type & 0x7f;
+        if (type == XCB_CONFIGURE_NOTIFY) {
+          const auto& configure = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
+          return configure.window == window && configure.event == window;
+        }
+        if (type == XCB_DESTROY_NOTIFY) {
+          const auto& gone = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
+          destroyed = gone.window == window;
+          return destroyed;
+        }
+        return false;
+      },
+      kSettleLimit);
+  if (!connection.checkAlive()) return ax::kCannotComplete;
+  return destroyed ? ax::kInvalidUIElement : ax::kSuccess;
+}
+
+}  // namespace kestrove::platform::x11

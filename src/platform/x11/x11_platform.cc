@@ -1,0 +1,193 @@
+#include "platform/x11/x11_platform.h"
+
+#include <unistd.h>
+
+#include "platform/create_platform.h"
+#include "platform/posix/kernel_version.h"
+#include "platform/x11/element_attributes.h"
+#include "platform/x11/screen_list.h"
+#include "platform/x11/window_mover.h"
+
+namespace kestrove::platform::x11 {
+namespace {
+
+class ListenerToken : public TokenRef {
+ public:
+  explicit ListenerToken(std::uint64_t tokenId) : id(tokenId) {}
+  std::uint64_t id;
+};
+
+}  // namespace
+
+X11Platform::X11Platform()
+    : turnLoop_(loop_, [this] { endOfTurn(); }),
+      connection_(loop_),
+      snapshot_(connection_),
+      windowEvents_(connection_, snapshot_),
+      keyWatch_(connection_),
+      processWatch_(loop_, [this](std::int32_t pid) {
+        processExited(pid);
+        endOfTurn();
+      }) {
+  connection_.setReadableHandler([this] { endOfTurn(); });
+  connection_.setLostHandler([this] {
+    snapshot_.clear();
+    windowEvents_.connectionLost();
+    keyWatch_.connectionLost();
+  });
+}
+
+X11Platform::~X11Platform() = default;
+
+std::int32_t X11Platform::processId() { return static_cast<std::int32_t>(getpid()); }
+
+OsVersion X11Platform::osVersion() { return kernelVersion(); }
+
+void X11Platform::endOfTurn() {
+  if (inEndOfTurn_) return;
+  inEndOfTurn_ = true;
+  snapshot_.clear();
+  connection_.readEvents();
+  while (connection_.hasQueuedEvents()) {
+    for (auto& event : connection_.takeEvents()) dispatch(*event);
+    snapshot_.clear();
+    connection_.readEvents();
+  }
+  connection_.checkAlive();
+  inEndOfTurn_ = false;
+}
+
+void X11Platform::dispatch(const xcb_generic_event_t& event) {
+  if (event.response_type == 0) return;  // an error for a window that went away meanwhile
+  if (keyWatch_.handle(event)) return;
+  windowEvents_.handle(event);
+}
+
+bool X11Platform::isProcessTrusted() {
+  if (!snapshot_.ensureClients()) return false;
+  // An untrusted connection gets the root's properties but not the clients'.
+  const auto& clients = snapshot_.clients();
+  return clients.empty() || snapshot_.client(clients.front()) != nullptr;
+}
+
+std::vector<RunningApp> X11Platform::runningApplications(const std::string& bundleId) {
+  std::vector<RunningApp> apps;
+  if (!snapshot_.ensureClients()) return apps;
+  for (xcb_window_t w : snapshot_.clients()) {
+    const ClientInfo* info = snapshot_.client(w);
+    if (!info || !info->pid || info->appId != bundleId) continue;
+    std::int32_t pid = *info->pid;
+    bool seen = false;
+    for (const auto& app : apps) seen = seen || app.pid == pid;
+    if (!seen) apps.push_back(RunningApp{pid, ProcessWatch::isGone(pid)});
+  }
+  return apps;
+}
+
+Element X11Platform::createApplicationElement(std::int32_t pid) {
+  return makeElement(X11Element::Kind::Application, static_cast<std::uint32_t>(pid));
+}
+
+AttributeRead X11Platform::copyAttributeValue(const Element& element, const std::string& attribute) {
+  const X11Element* x = asX11(element);
+  if (!x) return AttributeRead{ax::kIllegalArgument, std::nullopt};
+  if (!snapshot_.ensureClients()) return AttributeRead{ax::kCannotComplete, std::nullopt};
+  return readAttribute(snapshot_, connection_.atoms(), *x, attribute);
+}
+
+SettableRead X11Platform::isAttributeSettable(const Element& element, const std::string& attribute) {
+  const X11Element* x = asX11(element);
+  if (!x) return SettableRead{ax::kIllegalArgument, false};
+  if (!snapshot_.ensureClients()) return SettableRead{ax::kCannotComplete, false};
+  return readSettable(snapshot_, connection_.atoms(), *x, attribute);
+}
+
+std::optional<AxValue> X11Platform::createValue(AxValueType type, double first, double second) {
+  return AxValue{static_cast<int>(type), first, second};
+}
+
+std::int32_t X11Platform::setAttributeValue(const Element& element, const std::string& attribute,
+                                            const AxValue& value) {
+  const X11Element* x = asX11(element);
+  if (!x) return ax::kIllegalArgument;
+  if (x->kind() != X11Element::Kind::Window) return ax::kAttributeUnsupported;
+  return moveResizeWindow(connection_, snapshot_, x->window(), attribute, value);
+}
+
+WindowNumberRead X11Platform::windowNumber(const Element& window) {
+  const X11Element* x = asX11(window);
+  if (!x || x->kind() != X11Element::Kind::Window) return WindowNumberRead{ax::kIllegalArgument, 0};
+  if (!snapshot_.ensureClients()) return WindowNumberRead{ax::kCannotComplete, 0};
+  if (!snapshot_.client(x->window())) return WindowNumberRead{ax::kInvalidUIElement, 0};
+  return WindowNumberRead{ax::kSuccess, x->window()};
+}
+
+ObserverCreated X11Platform::createObserver(std::int32_t pid, NotificationCallback callback) {
+  if (!connection_.get()) return ObserverCreated{ax::kCannotComplete, nullptr};
+  processWatch_.watch(pid);
+  auto observer =
+      std::make_shared<X11Observer>(pid, std::move(callback), [this, pid] { processWatch_.unwatch(pid); });
+  windowEvents_.track(observer);
+  return ObserverCreated{ax::kSuccess, observer};
+}
+
+std::int32_t X11Platform::addNotification(const Observer& observer, const Element& element,
+                                          const std::string& notification, const void* context) {
+  auto* x = dynamic_cast<X11Observer*>(observer.get());
+  if (!x) return ax::kInvalidUIElementObserver;
+  return windowEvents_.add(*x, element, notification, context);
+}
+
+void X11Platform::removeNotification(const Observer& observer, const Element& element,
+                                     const std::string& notification) {
+  if (auto* x = dynamic_cast<X11Observer*>(observer.get())) windowEvents_.remove(*x, element, notification);
+}
+
+void X11Platform::attachObserver(const Observer& observer) {
+  if (auto* x = dynamic_cast<X11Observer*>(observer.get())) x->attached = true;
+}
+
+void X11Platform::detachObserver(const Observer& observer) {
+  if (auto* x = dynamic_cast<X11Observer*>(observer.get())) x->attached = false;
+}
+
+Token X11Platform::addTerminationListener(TerminationCallback callback) {
+  std::uint64_t id = nextListenerId_++;
+  terminationListeners_[id] = std::move(callback);
+  return std::make_shared<ListenerToken>(id);
+}
+
+void X11Platform::removeTerminationListener(const Token& token) {
+  if (auto* listener = dynamic_cast<ListenerToken*>(token.get())) terminationListeners_.erase(listener->id);
+}
+
+void X11Platform::processExited(std::int32_t pid) {
+  // Copied: a listener may remove itself.
+  std::vector<std::pair<std::uint64_t, TerminationCallback>> listeners(terminationListeners_.begin(),
+                                                                       terminationListeners_.end());
+  for (auto& [id, callback] : listeners) {
+    if (terminationListeners_.count(id)) callback(TerminationNotice{pid});
+  }
+}
+
+std::vector<Screen> X11Platform::screens() {
+  if (!snapshot_.ensureRoot() && snapshot_.monitors().empty()) return {};
+  return screenList(snapshot_);
+}
+
+Rect X11Platform::mainDisplayBounds() {
+  snapshot_.ensureRoot();
+  return x11::mainDisplayBounds(snapshot_);
+}
+
+Token X11Platform::addGlobalKeyMonitor(KeyCallback callback) { return keyWatch_.add(std::move(callback)); }
+
+void X11Platform::removeKeyMonitor(const Token& token) { keyWatch_.remove(token); }
+
+}  // namespace kestrove::platform::x11
+
+namespace kestrove::platform {
+
+std::unique_ptr<Platform> createPlatform() { return std::make_unique<x11::X11Platform>(); }
+
+}  // namespace kestrove::platform
