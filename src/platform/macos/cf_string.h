@@ -1,0 +1,16 @@
+#pragma once
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <string>
+
+#include "platform/macos/cf_ref.h"
+
+namespace kestrove::platform::macos {
+
+// Null when `text` is not UTF-8.
+CfRef<CFStringRef> makeCfString(const std::string& text);
+// UTF-8; a character with no UTF-8 form (a lone surrogate) becomes '?'.
+std::string toStdString(CFStringRef text);
+
+}  // namespace kestrove::platform::macos
