@@ -71,19 +71,28 @@ class Desktop:
         return self
 
     def _start_server(self):
-        number = _free_display()
-        read_end, write_end = os.pipe()
-        server = subprocess.Popen(
-            ["Xvfb", f":{number}", "-noreset", "-nolisten", "tcp", "-screen", "0",
-             f"{self.width}x{self.height}x24", "-displayfd", str(write_end)],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        self._started.append(server)
-        # The display number arrives once the server accepts connections.
         import select
-        ready, _, _ = select.select([read_end], [], [], 10)
-        text = os.read(read_end, 64).decode() if ready else ""
-        os.close(read_end)
+        number = _free_display()
+        fifo = os.path.join(self._dir, "displayfd")
+        os.mkfifo(fifo)
+        # The shell only opens the FIFO as fd 3 and becomes Xvfb (exec), so
+        # the pid is the server's.
+        server = subprocess.Popen(
+            ["sh", "-c", 'exec Xvfb "$0" -noreset -nolisten tcp -screen 0 "$1" -displayfd 3 3>"$2"',
+             f":{number}", f"{self.width}x{self.height}x24", fifo],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._started.append(server)
+        reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+        text = ""
+        deadline = time.monotonic() + 10
+        try:
+            # The display number arrives once the server accepts connections.
+            while "\n" not in text and time.monotonic() < deadline and server.poll() is None:
+                ready, _, _ = select.select([reader], [], [], 0.05)
+                if ready:
+                    text += os.read(reader, 64).decode()
+        finally:
+            os.close(reader)
         if not text.strip():
             raise DesktopError("Xvfb did not start")
         self.display = f":{text.strip()}"
@@ -143,8 +152,10 @@ class Desktop:
         env.update(extra)
         return env
 
-    def run(self, argv, check=True, timeout=10):
+    def run(self, argv, check=True, timeout=10, ok_only=False):
         done = subprocess.run(argv, env=self.env(), capture_output=True, text=True, timeout=timeout)
+        if ok_only:
+            return done.returncode == 0
         if check and done.returncode != 0:
             raise DesktopError(f"{argv[0]} failed: {done.stderr.strip()}")
         return done.stdout

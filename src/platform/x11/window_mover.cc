@@ -1,5 +1,6 @@
 #include "platform/x11/window_mover.h"
 
+#include <array>
 #include <chrono>
 #include <cmath>
 
@@ -63,19 +64,26 @@ std::int32_t moveResizeWindow(Connection& connection, DesktopSnapshot& snapshot,
 
   std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
   xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &mask);
-  xcb_client_message_event_t message{};
-  message.response_type = XCB_CLIENT_MESSAGE;
-  message.format = 32;
-  message.window = window;
-  message.type = connection.atoms()[Atom::NetMoveresizeWindow];
-  message.data.data32[0] = flags;
-  message.data.data32[1] = static_cast<std::uint32_t>(x);
-  message.data.data32[2] = static_cast<std::uint32_t>(y);
-  message.data.data32[3] = static_cast<std::uint32_t>(width);
-  message.data.data32[4] = static_cast<std::uint32_t>(height);
-  xcb_send_event(c, 0, connection.root(),
-                 XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                 reinterpret_cast<const char*>(&message));
+  auto sendToManager = [&](xcb_atom_t type, std::array<std::uint32_t, 5> data) {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = type;
+    for (std::size_t i = 0; i < data.size(); ++i) message.data.data32[i] = data[i];
+    xcb_send_event(c, 0, connection.root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+  };
+  const Atoms& atoms = connection.atoms();
+  sendToManager(atoms[Atom::NetMoveresizeWindow],
+                {flags, static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y),
+                 static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)});
+  // A barrier: an empty ConfigureWindow reaches the manager as a request it
+  // must answer with a ConfigureNotify even when nothing changes, and it is
+  // handled after the message above. So a move the manager refused or snapped
+  // back to the current geometry ends the wait as soon as one it granted.
+  xcb_configure_window(c, window, 0, nullptr);
   bool destroyed = false;
   connection.waitForEvent(
       [&](const xcb_generic_event_t& event) {
