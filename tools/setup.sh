@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what building, testing and the demo need, from Debian's packages.
+# Safe to run again: it only calls apt-get when something is missing.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake make g++ pkg-config libutf8proc-dev
+  # tests, benchmarks, fuzzing
+  libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev clang lld llvm libclang-rt-dev
+  hyperfine bc python3 git
+  # the X11 backend and its real-desktop tests
+  libxcb1-dev libxcb-randr0-dev libxcb-xinput-dev libxcb-xkb-dev libxcb-ewmh-dev libxcb-icccm4-dev
+  libxcb-res0-dev libxcb-xtest0-dev
+  xvfb openbox x11-apps xterm x11-utils x11-xserver-utils xdotool wmctrl
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: everything is installed"
+  exit 0
+fi
+echo "setup: installing ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
