@@ -51,6 +51,16 @@ if ! grep -q NOUNDEFS <<<"$header"; then
   echo "macos-cross-build: $binary lacks the NOUNDEFS flag" >&2
   exit 1
 fi
+# Apple silicon refuses to run code without a signature; lld signs ad hoc.
+loads=$("$objdump" --macho --private-headers "$binary")
+if ! grep -q LC_CODE_SIGNATURE <<<"$loads"; then
+  echo "macos-cross-build: $binary has no code signature" >&2
+  exit 1
+fi
+if ! grep -Eq 'minos 12\.0$' <<<"$loads"; then
+  echo "macos-cross-build: $binary does not target macOS 12" >&2
+  exit 1
+fi
 # Every imported symbol must be bound to a library; one without "(from ...)"
 # would be looked up at run time and could be missing.
 unbound=$("$nm" -m -u "$binary" | grep -v '(from ' || true)
@@ -60,4 +70,4 @@ if [[ -n "$unbound" ]]; then
   exit 1
 fi
 imports=$("$nm" -m -u "$binary" | wc -l)
-echo "macos-cross-build: OK: $binary is a Mach-O arm64 executable; $imports imported symbols, all bound to libraries"
+echo "macos-cross-build: OK: $binary is a signed Mach-O arm64 executable for macOS 12; $imports imported symbols, all bound to libraries"
