@@ -40,6 +40,7 @@ AxObserver::~AxObserver() {
   // This may run inside this observer's own callback (the core gives up the
   // observation there); let Accessibility finish with it before it goes.
   AXObserverRef last = ref_.release();
+  if (last == nullptr) return;
   dispatch_async(dispatch_get_main_queue(), ^{
     CFRelease(last);
   });
