@@ -4,6 +4,8 @@
 // rectangle getters take them: a negative width or height counts as its
 // absolute value and moves the minimum edge by it.
 
+#include <cmath>
+
 #include "windows/element_access.h"
 
 namespace kestrove {
@@ -31,5 +33,10 @@ inline NormalRect normalised(double x, double y, double width, double height) {
 }
 
 inline NormalRect normalised(const Frame& f) { return normalised(f.x, f.y, f.width, f.height); }
+
+// JSON has no NaN or infinity: a frame that holds one cannot be reported.
+inline bool isFinite(const Frame& f) {
+  return std::isfinite(f.x) && std::isfinite(f.y) && std::isfinite(f.width) && std::isfinite(f.height);
+}
 
 }  // namespace kestrove

@@ -10,6 +10,7 @@
 #include "commands/trusted_command.h"
 #include "protocol/fail.h"
 #include "windows/element_access.h"
+#include "windows/frame_geometry.h"
 #include "windows/frame_write.h"
 #include "windows/stream_window.h"
 #include "windows/titlebar.h"
@@ -54,6 +55,14 @@ std::string errorListText(const JsonArray& codes) {
   return text + "]";
 }
 
+// A read-back that cannot be written as JSON counts as no read-back: the
+// window has moved, and the reply must still say so.
+std::optional<Frame> readBack(platform::Platform& p, const platform::Element& window) {
+  std::optional<Frame> frame = readFrame(p, window);
+  if (frame && !isFinite(*frame)) return std::nullopt;
+  return frame;
+}
+
 void appendCodes(JsonArray& list, const std::array<std::int32_t, 3>& codes) {
   for (std::int32_t code : codes) list.emplace_back(static_cast<std::int64_t>(code));
 }
@@ -87,7 +96,7 @@ JsonObject placeCommand(Core& core, const Args& args) {
   if (!anyWritten) throw Fail("place_failed", "AX errors " + errorListText(axErrors));
 
   // Read back at once: the platform applies a write before it returns.
-  Frame frame = readFrame(p, window).value_or(Frame{});
+  Frame frame = readBack(p, window).value_or(Frame{});
   const TitlebarMeasure after = measureTitlebar(core, window, frame);
   // A window that moved between screens of different title-bar heights
   // reached the target but shows the content at the wrong height: one more
@@ -97,7 +106,7 @@ JsonObject placeCommand(Core& core, const Args& args) {
     titlebar = after;
     target = targetFrame(request, titlebar.titlebar);
     appendCodes(axErrors, setWindowFrame(p, window, target));
-    frame = readFrame(p, window).value_or(frame);
+    frame = readBack(p, window).value_or(frame);
   }
 
   JsonObject reply{

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "windows/element_access.h"
+#include "windows/frame_geometry.h"
 #include "windows/titlebar.h"
 #include "windows/window_json.h"
 
@@ -11,7 +12,8 @@ namespace kestrove {
 std::optional<JsonObject> describeWindow(Core& core, const platform::Element& window) {
   platform::Platform& p = core.platform;
   std::optional<Frame> frame = readFrame(p, window);
-  if (!frame) return std::nullopt;
+  // A frame that cannot be written as JSON would cost the whole listing.
+  if (!frame || !isFinite(*frame)) return std::nullopt;
   const TitlebarMeasure titlebar = measureTitlebar(core, window, *frame);
   const Frame content = contentRect(*frame, titlebar.titlebar);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -207,14 +208,20 @@ TEST_F(PlaceCommandTest, ReportsWhereAClampedWindowReallyIs) {
 }
 
 TEST_F(PlaceCommandTest, UnreadableFrameAfterTheWriteIsZero) {
-  sim.afterWrite = [&](std::size_t writes) {
-    if (writes == 3) sim.failRead(window, "AXPosition", noValue());
-  };
-  JsonObject reply = place();
-  EXPECT_EQ(rectAt(reply, "frame"), (RectValues{0, 0, 0, 0}));
-  EXPECT_EQ(rectAt(reply, "content"), (RectValues{0, 28, 0, 0}));
-  EXPECT_EQ(reply.at("clamped"), JsonValue(true));
-  EXPECT_EQ(axErrorsOf(reply).size(), 3u);
+  // A frame JSON cannot carry counts as unreadable too.
+  const platform::AttributeRead unreadable[] = {
+      noValue(), {platform::ax::kSuccess, platform::AxValue{1, std::numeric_limits<double>::infinity(), 0}}};
+  for (const platform::AttributeRead& read : unreadable) {
+    sim.clearFaults();
+    sim.afterWrite = [&](std::size_t writes) {
+      if (writes % 3 == 0) sim.failRead(window, "AXPosition", read);
+    };
+    JsonObject reply = place();
+    EXPECT_EQ(rectAt(reply, "frame"), (RectValues{0, 0, 0, 0}));
+    EXPECT_EQ(rectAt(reply, "content"), (RectValues{0, 28, 0, 0}));
+    EXPECT_EQ(reply.at("clamped"), JsonValue(true));
+    EXPECT_EQ(axErrorsOf(reply).size(), 3u);
+  }
 }
 
 TEST_F(PlaceCommandTest, UnreadableFrameAfterTheSecondWriteKeepsTheFirstReadBack) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <map>
 #include <string>
 #include <tuple>
@@ -117,6 +118,24 @@ TEST_F(WindowsCommandTest, LeavesOutUnreadableFramesAndKeepsTheOrder) {
   ASSERT_EQ(windowsOf(reply).size(), 2u);
   EXPECT_EQ(windowAt(reply, 0).at("id"), JsonValue(1));
   EXPECT_EQ(windowAt(reply, 1).at("id"), JsonValue(3));
+}
+
+// JSON cannot carry them; one such window must not cost the whole listing.
+TEST_F(WindowsCommandTest, LeavesOutFramesThatAreNotFinite) {
+  sim::SimWindow w;
+  w.number = 1;
+  sim::WindowId nan = addWindow(w);
+  sim::WindowId inf = addWindow(w);
+  w.number = 3;
+  addWindow(w);
+  sim.failRead(sim.windowElement(nan), "AXPosition",
+               {platform::ax::kSuccess, platform::AxValue{1, std::numeric_limits<double>::quiet_NaN(), 0}});
+  sim.failRead(sim.windowElement(inf), "AXSize",
+               {platform::ax::kSuccess, platform::AxValue{2, 800, std::numeric_limits<double>::infinity()}});
+
+  JsonObject reply = run();
+  ASSERT_EQ(windowsOf(reply).size(), 1u);
+  EXPECT_EQ(windowAt(reply, 0).at("id"), JsonValue(3));
 }
 
 TEST_F(WindowsCommandTest, UnreadableAttributesGiveFalseEmptyOrNull) {
