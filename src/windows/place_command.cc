@@ -98,9 +98,10 @@ JsonObject placeCommand(Core& core, const Args& args) {
   // Read back at once: the platform applies a write before it returns.
   Frame frame = readBack(p, window).value_or(Frame{});
   const TitlebarMeasure after = measureTitlebar(core, window, frame);
-  // A window that moved between screens of different title-bar heights
-  // reached the target but shows the content at the wrong height: one more
-  // write for the new title bar, never more.
+  // The title bar can change height once the window has moved or resized
+  // (another screen, a toolbar shown only at some sizes): a window that
+  // reached the target then shows its content off by the difference. One
+  // more write for the new height, never more.
   if (std::abs(after.titlebar - titlebar.titlebar) >= kTitlebarChangeForSecondWrite &&
       framesMatch(frame, target)) {
     titlebar = after;
