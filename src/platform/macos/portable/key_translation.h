@@ -11,8 +11,8 @@ namespace kestrove::platform::macos {
 inline constexpr std::uint64_t kEventTypeKeyDown = 10;
 
 // A key event as the core wants it. `isRepeat` is asked of key-downs only:
-// AppKit raises when it is asked of an event that is not a key event, and a
-// key-up has nothing to repeat.
+// a key-up has nothing to repeat, and AppKit raises when any event that is
+// not a key event is asked.
 KeyEvent translateKeyEvent(std::uint16_t keyCode, std::uint64_t eventType, std::uint64_t modifierFlags,
                            const std::function<bool()>& isRepeat);
 
