@@ -1,5 +1,6 @@
 #include "platform/x11/window_mover.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -10,6 +11,10 @@ namespace {
 // The window manager answers in about a millisecond; a request it ignores
 // (a maximized window in openbox) must not stall the command for long.
 constexpr std::chrono::milliseconds kSettleLimit{150};
+// After an answer that is not the requested geometry (a snapped or refused
+// request, or an event already under way before ours), the quiet time after
+// which the manager counts as done.
+constexpr std::chrono::milliseconds kQuietAfterAnswer{25};
 
 constexpr std::uint32_t kGravityNorthWest = 1;
 constexpr std::uint32_t kSetX = 1u << 8, kSetY = 1u << 9, kSetWidth = 1u << 10, kSetHeight = 1u << 11;
@@ -43,6 +48,7 @@ std::int32_t moveResizeWindow(Connection& connection, DesktopSnapshot& snapshot,
   std::uint32_t flags = kGravityNorthWest | kFromPager;
   std::int32_t x = 0, y = 0, width = 0, height = 0;
   bool unchanged = false;
+  std::int32_t contentX = 0, contentY = 0;
   if (isSize) {
     width = std::max(1, toPixels(value.first));
     height = std::max(1, toPixels(value.second - extents.top));
@@ -51,8 +57,8 @@ std::int32_t moveResizeWindow(Connection& connection, DesktopSnapshot& snapshot,
   } else {
     // The frame corner the window manager places: content corner minus the
     // left and top extents, where the frame's y is already the title bar's.
-    std::int32_t contentX = toPixels(value.first + snapshot.originX());
-    std::int32_t contentY = toPixels(value.second + snapshot.originY() + extents.top);
+    contentX = toPixels(value.first + snapshot.originX());
+    contentY = toPixels(value.second + snapshot.originY() + extents.top);
     x = contentX - toPixels(extents.left);
     y = contentY - toPixels(extents.top);
     flags |= kSetX | kSetY;
@@ -84,22 +90,36 @@ std::int32_t moveResizeWindow(Connection& connection, DesktopSnapshot& snapshot,
   // handled after the message above. So a move the manager refused or snapped
   // back to the current geometry ends the wait as soon as one it granted.
   xcb_configure_window(c, window, 0, nullptr);
-  bool destroyed = false;
-  connection.waitForEvent(
-      [&](const xcb_generic_event_t& event) {
-        auto type = event.response_type & 0x7f;
-        if (type == XCB_CONFIGURE_NOTIFY) {
-          const auto& configure = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
-          return configure.window == window && configure.event == window;
-        }
-        if (type == XCB_DESTROY_NOTIFY) {
-          const auto& gone = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
-          destroyed = gone.window == window;
-          return destroyed;
-        }
-        return false;
-      },
-      kSettleLimit);
+  bool destroyed = false, granted = false;
+  auto answers = [&](const xcb_generic_event_t& event) {
+    auto type = event.response_type & 0x7f;
+    if (type == XCB_DESTROY_NOTIFY) {
+      destroyed = reinterpret_cast<const xcb_destroy_notify_event_t&>(event).window == window;
+      return destroyed;
+    }
+    if (type != XCB_CONFIGURE_NOTIFY) return false;
+    const auto& configure = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
+    if (configure.window != window || configure.event != window) return false;
+    bool synthetic = (configure.response_type & 0x80) != 0;
+    if (isSize) {
+      granted = configure.width == width && configure.height == height;
+    } else {
+      // Only a synthetic event is in root coordinates.
+      granted = synthetic && configure.x + configure.border_width == contentX &&
+                configure.y + configure.border_width == contentY;
+    }
+    return true;
+  };
+  auto deadline = std::chrono::steady_clock::now() + kSettleLimit;
+  bool answered = false;
+  for (;;) {
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    if (!connection.waitForEvent(answers, answered ? std::min(left, kQuietAfterAnswer) : left)) break;
+    if (granted || destroyed) break;
+    answered = true;
+  }
   if (!connection.checkAlive()) return ax::kCannotComplete;
   return destroyed ? ax::kInvalidUIElement : ax::kSuccess;
 }

@@ -1,0 +1,65 @@
+/* A scriptable X client for the tests: one process, many windows, so that
+ * windows can appear and vanish within one observed application. Reads lines
+ * from stdin: "open" maps a new 400x300 window and prints its id once the
+ * window manager manages it; "close ID" destroys one. Usage: test_client CLASS */
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+static xcb_atom_t atom(xcb_connection_t* c, const char* name) {
+  xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, (uint16_t)strlen(name), name), NULL);
+  xcb_atom_t a = r ? r->atom : XCB_ATOM_NONE;
+  free(r);
+  return a;
+}
+
+int main(int argc, char** argv) {
+  const char* klass = argc > 1 ? argv[1] : "KestroveTestClient";
+  xcb_connection_t* c = xcb_connect(NULL, NULL);
+  if (xcb_connection_has_error(c)) return 1;
+  xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  xcb_atom_t pidAtom = atom(c, "_NET_WM_PID");
+  xcb_atom_t extentsAtom = atom(c, "_NET_FRAME_EXTENTS");
+  char line[128];
+  setvbuf(stdout, NULL, _IOLBF, 0);
+  while (fgets(line, sizeof line, stdin)) {
+    if (strncmp(line, "open", 4) == 0) {
+      xcb_window_t w = xcb_generate_id(c);
+      uint32_t values[2] = {screen->white_pixel, XCB_EVENT_MASK_PROPERTY_CHANGE};
+      xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, 100, 100, 400, 300, 0,
+                        XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK,
+                        values);
+      char wmClass[256];
+      int n = snprintf(wmClass, sizeof wmClass, "%s%c%s", "testclient", 0, klass);
+      xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, (uint32_t)n + 1,
+                          wmClass);
+      uint32_t pid = (uint32_t)getpid();
+      xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, pidAtom, XCB_ATOM_CARDINAL, 32, 1, &pid);
+      xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 4, "test");
+      xcb_map_window(c, w);
+      xcb_flush(c);
+      /* Managed once the manager sets the frame extents (bounded wait). */
+      for (int tries = 0; tries < 500; ++tries) {
+        xcb_generic_event_t* e = xcb_poll_for_event(c);
+        if (!e) {
+          usleep(2000);
+          continue;
+        }
+        int done = (e->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+                   ((xcb_property_notify_event_t*)e)->atom == extentsAtom;
+        free(e);
+        if (done) break;
+      }
+      printf("%u\n", w);
+    } else if (strncmp(line, "close ", 6) == 0) {
+      xcb_destroy_window(c, (xcb_window_t)strtoul(line + 6, NULL, 10));
+      xcb_flush(c);
+      printf("closed\n");
+    }
+  }
+  xcb_disconnect(c);
+  return 0;
+}

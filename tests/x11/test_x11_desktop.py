@@ -1,0 +1,392 @@
+#!/usr/bin/env python3
+"""The shipped helper on a real X desktop (Xvfb, openbox, real clients).
+
+Every answer is judged against independent observers (xwininfo, xprop,
+wmctrl), and events are driven from outside (xdotool, wmctrl, kill).
+Exits 77 (skipped) when Xvfb or the desktop tools are missing.
+"""
+import json
+import os
+import queue
+import shutil
+import subprocess
+import sys
+import threading
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+import x11_desktop  # noqa: E402
+
+HELPER = os.environ.get("KESTROVE_HELPER", "")
+WM_READY = os.environ.get("KESTROVE_WM_READY", "")
+TEST_CLIENT = os.environ.get("KESTROVE_TEST_CLIENT", "")
+SKIP = 77
+TOOLS = ["Xvfb", "openbox", "xterm", "xclock", "xeyes", "xdotool", "wmctrl", "xwininfo", "xprop", "xrandr"]
+
+
+class LoopHelper:
+    """The helper in loop mode, its output lines collected on a thread."""
+
+    def __init__(self, env):
+        self.process = subprocess.Popen([HELPER], stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=env,
+                                        text=True, bufsize=1)
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.put(json.loads(line))
+
+    def send(self, line):
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+
+    def next(self, timeout=5):
+        return self.lines.get(timeout=timeout)
+
+    def ask(self, line, timeout=5):
+        """Sends a command and returns its reply; lines before it are returned too."""
+        self.send(line)
+        before = []
+        while True:
+            obj = self.next(timeout)
+            if "ok" in obj:
+                return obj, before
+            before.append(obj)
+
+    def events_for(self, seconds):
+        events, deadline = [], time.monotonic() + seconds
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                return events
+            try:
+                events.append(self.next(left))
+            except queue.Empty:
+                return events
+
+    def wait_event(self, predicate, timeout=5):
+        deadline = time.monotonic() + timeout
+        seen = []
+        while time.monotonic() < deadline:
+            try:
+                obj = self.next(max(0.01, deadline - time.monotonic()))
+            except queue.Empty:
+                break
+            seen.append(obj)
+            if predicate(obj):
+                return obj, seen
+        raise AssertionError(f"no matching event; saw {seen}")
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.stdin.close()
+            try:
+                self.process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(timeout=5)
+        self.process.stdout.close()
+
+
+def start_test_client(case, app_id):
+    if not os.access(TEST_CLIENT, os.X_OK):
+        case.skipTest("test client not built")
+    process = subprocess.Popen([TEST_CLIENT, app_id], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                               env=case.desktop.env(), text=True, bufsize=1)
+    def stop():
+        process.kill()
+        process.wait(timeout=5)
+        process.stdin.close()
+        process.stdout.close()
+
+    case.addCleanup(stop)
+
+    class Remote:
+        pid = process.pid
+
+        @staticmethod
+        def open():
+            process.stdin.write("open\n")
+            process.stdin.flush()
+            return int(process.stdout.readline())
+
+        @staticmethod
+        def close(window):
+            process.stdin.write(f"close {window}\n")
+            process.stdin.flush()
+            process.stdout.readline()
+
+    return Remote
+
+
+class DesktopCase(unittest.TestCase):
+    desktop = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.desktop = x11_desktop.Desktop(monitors=2, wm_ready=WM_READY).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.desktop.stop()
+
+    def helper(self, *args, check=True):
+        done = subprocess.run([HELPER, *args], env=self.desktop.env(), capture_output=True, text=True, timeout=20)
+        self.assertEqual(done.stderr, "")
+        reply = json.loads(done.stdout)
+        if check:
+            self.assertTrue(reply["ok"], reply)
+        return reply
+
+    def loop(self):
+        helper = LoopHelper(self.desktop.env())
+        self.addCleanup(helper.close)
+        return helper
+
+    def spawn(self, argv, wm_class):
+        client = self.desktop.spawn(argv, wm_class)
+        self.addCleanup(self._end, client.process)
+        return client
+
+    def _end(self, process):
+        if process.poll() is None:
+            process.kill()
+            process.wait(timeout=5)
+        self.desktop.forget(process)
+
+    def expected_frame(self, window):
+        """Frame as the helper defines it: content grown upward by the top extent."""
+        x, y, w, h = self.desktop.geometry(window)
+        top = self.desktop.frame_extents(window)[2]
+        return {"x": x, "y": y - top, "width": w, "height": h + top}
+
+
+class ScreensAndWindows(DesktopCase):
+    def test_screens_lists_both_monitors_primary_first_in_top_left_points(self):
+        reply = self.helper("screens")
+        self.assertEqual(reply["coords"], "top-left-global-points")
+        screens = reply["screens"]
+        self.assertEqual([s["primary"] for s in screens], [True, False])
+        monitors = self.desktop.run(["xrandr", "--listmonitors"])
+        self.assertIn("*MON0 1920/508x1080/286+0+0", monitors)
+        self.assertEqual(screens[0]["frame"], {"x": 0, "y": 0, "width": 1920, "height": 1080})
+        self.assertEqual(screens[1]["frame"], {"x": 1920, "y": 0, "width": 1920, "height": 1080})
+        # The output-less monitor is numbered by its place.
+        self.assertEqual(screens[1]["id"], 2)
+        for screen in screens:
+            self.assertEqual(screen["scale"], 1)
+            self.assertEqual(screen["menuBarHeight"], 0)
+
+    def test_windows_match_xwininfo_and_xprop_for_each_kind_of_client(self):
+        cases = [
+            (["xterm", "-class", "KtTerm"], "KtTerm"),
+            (["xclock"], "XClock"),
+            (["xeyes"], "XEyes"),  # no _NET_WM_PID: the pid comes from X-Resource
+        ]
+        for argv, app_id in cases:
+            with self.subTest(app=app_id):
+                client = self.spawn(argv, app_id)
+                reply = self.helper("windows", app_id)
+                self.assertTrue(reply["running"])
+                self.assertTrue(reply["trusted"])
+                self.assertEqual(reply["pid"], client.pid)
+                self.assertEqual([w["id"] for w in reply["windows"]], [client.window])
+                window = reply["windows"][0]
+                x, y, w, h = self.desktop.geometry(client.window)
+                left, right, top, bottom = self.desktop.frame_extents(client.window)
+                self.assertEqual(window["content"], {"x": x, "y": y, "width": w, "height": h})
+                self.assertEqual(window["frame"], self.expected_frame(client.window))
+                self.assertEqual((window["titlebar"], window["titlebarSource"]), (top, "ax_content"))
+                self.assertEqual(window["subrole"], "AXStandardWindow")
+                self.assertFalse(window["minimized"])
+                self.assertFalse(window["fullscreen"])
+                self.assertEqual(window["settable"], {"position": True, "size": True})
+
+    def test_flags_follow_the_window_manager_state(self):
+        client = self.spawn(["xterm", "-class", "KtFlags"], "KtFlags")
+        self.desktop.run(["wmctrl", "-i", "-r", str(client.window), "-b", "add,fullscreen"])
+        self.assertTrue(self.desktop.wait_until(
+            lambda: "_NET_WM_STATE_FULLSCREEN" in self.desktop.props(client.window, "_NET_WM_STATE")))
+        window = self.helper("windows", "KtFlags")["windows"][0]
+        self.assertTrue(window["fullscreen"])
+        self.desktop.run(["wmctrl", "-i", "-r", str(client.window), "-b", "remove,fullscreen"])
+        self.desktop.run(["xdotool", "windowminimize", "--sync", str(client.window)])
+        self.assertTrue(self.desktop.wait_until(
+            lambda: "_NET_WM_STATE_HIDDEN" in self.desktop.props(client.window, "_NET_WM_STATE")))
+        window = self.helper("windows", "KtFlags")["windows"][0]
+        self.assertTrue(window["minimized"])
+        self.assertFalse(window["fullscreen"])
+
+    def test_an_app_with_several_windows_lists_every_client_in_client_list_order(self):
+        app = start_test_client(self, "KtMulti")
+        ids = [app.open() for _ in range(3)]
+        reply = self.helper("windows", "KtMulti")
+        self.assertEqual([w["id"] for w in reply["windows"]], ids)
+        clients = self.desktop.client_list()
+        self.assertEqual(ids, [w for w in clients if w in ids])
+        for window in reply["windows"]:
+            self.assertEqual(window["frame"], self.expected_frame(window["id"]))
+        # Exactly one is main: the active one, else the topmost.
+        self.assertEqual(sum(w["main"] for w in reply["windows"]), 1)
+
+class Place(DesktopCase):
+    def test_content_lands_exactly_on_the_rectangle(self):
+        client = self.spawn(["xclock"], "XClock")
+        for rect in [(100, 200, 640, 480), (2000, 50, 300, 300), (10, 30, 1000, 700)]:
+            with self.subTest(rect=rect):
+                reply = self.helper("place", "XClock", *map(str, rect))
+                self.assertEqual(self.desktop.geometry(client.window), rect)
+                self.assertFalse(reply["clamped"])
+                self.assertEqual(reply["axErrors"], [0, 0, 0])
+                self.assertEqual(reply["id"], client.window)
+                x, y, w, h = rect
+                self.assertEqual(reply["content"], {"x": x, "y": y, "width": w, "height": h})
+
+    def test_xterm_snapped_to_its_cells_is_clamped_with_its_real_size(self):
+        client = self.spawn(["xterm", "-class", "KtSnap"], "KtSnap")
+        reply = self.helper("place", "KtSnap", "200", "150", "800", "600")
+        x, y, w, h = self.desktop.geometry(client.window)
+        self.assertEqual((x, y), (200, 150))
+        self.assertTrue(reply["clamped"])
+        self.assertNotEqual((w, h), (800, 600))
+        self.assertEqual(reply["content"], {"x": x, "y": y, "width": w, "height": h})
+        self.assertEqual(reply["frame"], self.expected_frame(client.window))
+
+    def test_minimized_only_app_and_absent_app(self):
+        client = self.spawn(["xterm", "-class", "KtHidden"], "KtHidden")
+        self.desktop.run(["xdotool", "windowminimize", "--sync", str(client.window)])
+        self.assertEqual(self.helper("place", "KtHidden", "0", "0", "300", "300", check=False)["error"],
+                         "no_stream_window")
+        self.assertEqual(self.helper("place", "NoSuchApp", "0", "0", "300", "300", check=False)["error"],
+                         "not_running")
+
+
+class Observe(DesktopCase):
+    def test_moves_resizes_and_quit_of_a_real_window(self):
+        client = self.spawn(["xclock"], "XClock")
+        helper = self.loop()
+        reply, before = helper.ask("observe XClock")
+        self.assertEqual(before, [])
+        self.assertEqual((reply["observing"], reply["pid"], reply["windows"]), (True, client.pid, 1))
+
+        self.desktop.run(["xdotool", "windowmove", "--sync", str(client.window), "300", "250"])
+        event, _ = helper.wait_event(lambda e: e.get("event") == "moved")
+        self.assertEqual(event["id"], client.window)
+        self.assertEqual(event["frame"], self.expected_frame(client.window))
+
+        self.desktop.run(["xdotool", "windowsize", "--sync", str(client.window), "333", "222"])
+        event, _ = helper.wait_event(lambda e: e.get("event") == "resized")
+        self.assertEqual((event["frame"]["width"], event["frame"]["height"] - 20), (333, 222))
+        self.assertEqual(event["frame"], self.expected_frame(client.window))
+
+        # A reply is written before the events its command causes.
+        reply, before = helper.ask("place XClock 40 60 500 400")
+        self.assertEqual(before, [])
+        events = helper.events_for(0.5)
+        self.assertTrue(any(e.get("event") == "moved" for e in events), events)
+        self.assertTrue(any(e.get("event") == "resized" for e in events), events)
+        self.assertEqual(events[-1]["frame"], self.expected_frame(client.window))
+
+        client.process.kill()
+        client.process.wait(timeout=5)
+        event, seen = helper.wait_event(lambda e: e.get("event") == "app_quit")
+        self.assertEqual(event, {"event": "app_quit", "bundleId": "XClock"})
+        self.assertEqual([e for e in seen if e.get("event") == "app_quit"], [event])
+        reply, _ = helper.ask("unobserve")
+        self.assertEqual(reply, {"ok": True, "observing": False})
+
+    def test_windows_created_and_closed_within_the_observed_app(self):
+        app = start_test_client(self, "KtLive")
+        first = app.open()
+        helper = self.loop()
+        reply, _ = helper.ask("observe KtLive")
+        self.assertEqual(reply["windows"], 1)
+
+        second = app.open()
+        event, _ = helper.wait_event(lambda e: e.get("event") == "window_created")
+        self.assertEqual(event["id"], second)
+        self.assertEqual(event["frame"], self.expected_frame(second))
+
+        app.close(second)
+        event, _ = helper.wait_event(lambda e: e.get("event") == "window_closed")
+        self.assertEqual(event, {"event": "window_closed", "bundleId": "KtLive", "id": second})
+        # Closed once, though both DestroyNotify and the client list report it.
+        later = helper.events_for(0.4)
+        self.assertEqual([e for e in later if e.get("event") == "window_closed"], [])
+
+        self.desktop.run(["wmctrl", "-i", "-c", str(first)])
+        event, _ = helper.wait_event(lambda e: e.get("event") == "window_closed")
+        self.assertEqual(event["id"], first)
+
+    def test_minimizing_is_not_closing(self):
+        client = self.spawn(["xterm", "-class", "KtMin"], "KtMin")
+        helper = self.loop()
+        helper.ask("observe KtMin")
+        self.desktop.run(["xdotool", "windowminimize", "--sync", str(client.window)])
+        events = helper.events_for(0.5)
+        self.assertEqual([e for e in events if e.get("event") == "window_closed"], [])
+
+
+class WatchEsc(DesktopCase):
+    def hold(self, keys, seconds):
+        self.desktop.run(["xdotool", "keydown", keys])
+        time.sleep(seconds)
+        self.desktop.run(["xdotool", "keyup", keys])
+
+    def test_escape_hold_tap_and_modifiers(self):
+        helper = self.loop()
+        reply, _ = helper.ask("watch-esc")
+        self.assertEqual(reply, {"ok": True, "watching": True, "trusted": True, "holdMs": 600})
+        cases = [
+            ("Escape", 1.0, [{"event": "esc_long", "heldMs": 600}]),
+            ("Escape", 0.1, []),
+            ("ctrl+Escape", 1.0, []),
+            ("shift+Escape", 1.0, [{"event": "esc_long", "heldMs": 600}]),
+        ]
+        for keys, seconds, expected in cases:
+            with self.subTest(keys=keys, seconds=seconds):
+                self.hold(keys, seconds)
+                self.assertEqual(helper.events_for(0.4), expected)
+        reply, _ = helper.ask("unwatch-esc")
+        self.hold("Escape", 1.0)
+        self.assertEqual(helper.events_for(0.3), [])
+
+
+class LostDisplay(DesktopCase):
+    def test_helper_keeps_answering_after_the_server_dies(self):
+        client = self.spawn(["xterm", "-class", "KtLost"], "KtLost")
+        helper = self.loop()
+        reply, _ = helper.ask("observe KtLost")
+        self.assertTrue(reply["observing"])
+        helper.ask("watch-esc")
+        self.desktop.kill_server()
+        for line, check in [
+            ("screens", lambda r: r["screens"] == []),
+            ("windows KtLost", lambda r: r["running"] is False and r["trusted"] is False),
+            ("trusted", lambda r: r["trusted"] is False),
+            ("place KtLost 0 0 100 100", lambda r: r.get("error") == "ax_denied"),
+            ("version", lambda r: r["ok"]),
+        ]:
+            with self.subTest(line=line):
+                reply, _ = helper.ask(line, timeout=10)
+                self.assertTrue(check(reply), reply)
+        self.assertIsNone(helper.process.poll())
+
+
+def main():
+    missing = [tool for tool in TOOLS if not shutil.which(tool)]
+    if missing:
+        print(f"SKIP: X11 desktop tools missing: {' '.join(missing)}")
+        return SKIP
+    if not os.access(HELPER, os.X_OK):
+        print("SKIP: KESTROVE_HELPER does not name the built helper")
+        return SKIP
+    result = unittest.main(argv=[sys.argv[0], *sys.argv[1:]], exit=False, verbosity=2).result
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
