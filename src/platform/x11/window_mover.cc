@@ -14,7 +14,7 @@ constexpr std::chrono::milliseconds kSettleLimit{150};
 // After an answer that is not the requested geometry (a snapped or refused
 // request, or an event already under way before ours), the quiet time after
 // which the manager counts as done.
-constexpr std::chrono::milliseconds kQuietAfterAnswer{25};
+constexpr std::chrono::milliseconds kQuietAfterAnswer{15};
 
 constexpr std::uint32_t kGravityNorthWest = 1;
 constexpr std::uint32_t kSetX = 1u << 8, kSetY = 1u << 9, kSetWidth = 1u << 10, kSetHeight = 1u << 11;
