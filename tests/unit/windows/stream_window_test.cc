@@ -10,7 +10,7 @@
 namespace kestrove::testing {
 namespace {
 
-struct Spec {
+struct WindowSetup {
   double width = 800;
   double height = 600;
   bool main = false;
@@ -21,9 +21,9 @@ struct Spec {
 
 class StreamWindowTest : public WindowsFixture {
  protected:
-  std::vector<sim::WindowId> addAll(const std::vector<Spec>& specs, std::int32_t pid = kPid) {
+  std::vector<sim::WindowId> addAll(const std::vector<WindowSetup>& setups, std::int32_t pid = kPid) {
     std::vector<sim::WindowId> ids;
-    for (const Spec& s : specs) {
+    for (const WindowSetup& s : setups) {
       sim::SimWindow w;
       w.width = s.width;
       w.height = s.height;
@@ -49,7 +49,7 @@ class StreamWindowTest : public WindowsFixture {
 TEST_F(StreamWindowTest, PrefersMainThenLargestAmongMovableVisibleWindows) {
   struct Case {
     const char* name;
-    std::vector<Spec> windows;
+    std::vector<WindowSetup> windows;
     int expected;
   };
   const Case cases[] = {
