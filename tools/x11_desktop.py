@@ -49,8 +49,9 @@ class Client:
 
 
 class Desktop:
-    def __init__(self, monitors=2, wm_ready=None, width=3840, height=1080):
+    def __init__(self, monitors=2, wm_ready=None, width=3840, height=1080, primary=0):
         self.monitors = monitors
+        self.primary = primary
         self.wm_ready = wm_ready
         self.width = width
         self.height = height
@@ -100,8 +101,8 @@ class Desktop:
     def _set_monitors(self):
         half = self.width // self.monitors
         for i in range(self.monitors):
-            name = ("*" if i == 0 else "") + f"MON{i}"
-            output = "screen" if i == 0 else "none"
+            name = ("*" if i == self.primary else "") + f"MON{i}"
+            output = "screen" if i == self.primary else "none"
             self.run(["xrandr", "--setmonitor", name, f"{half}/508x{self.height}/286+{i * half}+0", output])
 
     def _start_wm(self):
@@ -225,11 +226,12 @@ def main():
     sub = parser.add_subparsers(dest="what", required=True)
     run = sub.add_parser("run")
     run.add_argument("--monitors", type=int, default=2)
+    run.add_argument("--primary", type=int, default=0)
     run.add_argument("--wm-ready")
     run.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     command = args.command[1:] if args.command[:1] == ["--"] else args.command
-    with Desktop(monitors=args.monitors, wm_ready=args.wm_ready) as desktop:
+    with Desktop(monitors=args.monitors, wm_ready=args.wm_ready, primary=args.primary) as desktop:
         signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
         return subprocess.run(command, env=desktop.env()).returncode
 

@@ -124,10 +124,11 @@ def start_test_client(case, app_id):
 
 class DesktopCase(unittest.TestCase):
     desktop = None
+    primary = 0
 
     @classmethod
     def setUpClass(cls):
-        cls.desktop = x11_desktop.Desktop(monitors=2, wm_ready=WM_READY).start()
+        cls.desktop = x11_desktop.Desktop(monitors=2, wm_ready=WM_READY, primary=cls.primary).start()
 
     @classmethod
     def tearDownClass(cls):
@@ -353,6 +354,96 @@ class WatchEsc(DesktopCase):
         reply, _ = helper.ask("unwatch-esc")
         self.hold("Escape", 1.0)
         self.assertEqual(helper.events_for(0.3), [])
+
+
+class PrimaryOnTheRight(DesktopCase):
+    """Global points start at the primary monitor, not at the root's corner."""
+
+    primary = 1
+
+    def test_screens_windows_and_place_are_relative_to_the_primary_monitor(self):
+        screens = self.helper("screens")["screens"]
+        self.assertEqual(screens[0]["frame"], {"x": 0, "y": 0, "width": 1920, "height": 1080})
+        self.assertEqual(screens[1]["frame"], {"x": -1920, "y": 0, "width": 1920, "height": 1080})
+        self.assertTrue(screens[0]["primary"])
+
+        client = self.spawn(["xclock"], "XClock")
+        x, y, w, h = self.desktop.geometry(client.window)
+        window = self.helper("windows", "XClock")["windows"][0]
+        self.assertEqual(window["content"], {"x": x - 1920, "y": y, "width": w, "height": h})
+
+        reply = self.helper("place", "XClock", "-1800", "100", "500", "400")
+        self.assertEqual(self.desktop.geometry(client.window), (120, 100, 500, 400))
+        self.assertEqual(reply["content"], {"x": -1800, "y": 100, "width": 500, "height": 400})
+        self.assertFalse(reply["clamped"])
+
+
+class FakeDisplay:
+    """A display socket that counts connections and shuts each one at once."""
+
+    def __init__(self):
+        import socket
+        self.number = x11_desktop._free_display(start=500)
+        os.makedirs("/tmp/.X11-unix", exist_ok=True)
+        self.path = f"/tmp/.X11-unix/X{self.number}"
+        self.server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.server.bind(self.path)
+        self.server.listen(16)
+        self.server.settimeout(0.1)
+        self.accepted = 0
+        self.running = True
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self):
+        while self.running:
+            try:
+                connection, _ = self.server.accept()
+            except OSError:
+                continue
+            self.accepted += 1
+            connection.close()
+
+    def close(self):
+        self.running = False
+        self.thread.join(timeout=2)
+        self.server.close()
+        os.unlink(self.path)
+
+
+class NoDisplay(unittest.TestCase):
+    def run_helper(self, display, *args):
+        env = dict(os.environ, DISPLAY=display)
+        done = subprocess.run([HELPER, *args], env=env, capture_output=True, text=True, timeout=20)
+        self.assertEqual(done.stderr, "")
+        return json.loads(done.stdout)
+
+    def test_version_and_argument_errors_never_connect(self):
+        fake = FakeDisplay()
+        self.addCleanup(fake.close)
+        display = f":{fake.number}"
+        for args in [("version",), ("windows",), ("place", "App", "1", "2"), ("screens", "extra"), ("bogus",)]:
+            with self.subTest(args=args):
+                self.run_helper(display, *args)
+                self.assertEqual(fake.accepted, 0)
+        # The control: a command that needs the display does connect, is shut
+        # out, and answers as a machine without one.
+        reply = self.run_helper(display, "screens")
+        self.assertEqual(reply["screens"], [])
+        self.assertGreater(fake.accepted, 0)
+
+    def test_a_missing_or_refusing_display_is_a_machine_without_one(self):
+        fake = FakeDisplay()
+        self.addCleanup(fake.close)
+        for display in [":" + str(x11_desktop._free_display(start=700)), f":{fake.number}", ""]:
+            with self.subTest(display=display):
+                self.assertEqual(self.run_helper(display, "windows", "XTerm"),
+                                 {"ok": True, "running": False, "trusted": False, "windows": []})
+                self.assertEqual(self.run_helper(display, "trusted")["trusted"], False)
+                helper = LoopHelper(dict(os.environ, DISPLAY=display))
+                self.addCleanup(helper.close)
+                self.assertEqual(helper.ask("watch-esc")[0]["watching"], False)
+                self.assertEqual(helper.ask("observe XTerm")[0]["error"], "ax_denied")
 
 
 class LostDisplay(DesktopCase):
