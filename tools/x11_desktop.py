@@ -49,7 +49,8 @@ class Client:
 
 
 class Desktop:
-    def __init__(self, monitors=2, wm_ready=None, width=3840, height=1080, primary=0):
+    def __init__(self, monitors=2, wm_ready=None, width=3840, height=1080, primary=0, number=None):
+        self.number = number  # a display number to take over (its server gone); else a free one
         self.monitors = monitors
         self.primary = primary
         self.wm_ready = wm_ready
@@ -73,7 +74,7 @@ class Desktop:
 
     def _start_server(self):
         import select
-        number = _free_display()
+        number = self.number if self.number is not None else _free_display()
         fifo = os.path.join(self._dir, "displayfd")
         os.mkfifo(fifo)
         # The shell only opens the FIFO as fd 3 and becomes Xvfb (exec), so

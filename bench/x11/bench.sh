@@ -27,6 +27,7 @@ if [[ "${1:-}" == "--inner" ]]; then
   for _ in $(seq 100); do wmctrl -lx | grep -q XClock && break; sleep 0.05; done
   clock=$(wmctrl -lx | awk '/XClock/ {print $1; exit}')
   echo "windows listed by the helper: $("$helper" windows KtBench | grep -o '"id":' | wc -l)"
+  "$KESTROVE_PIPELINING_BENCH"
   hyperfine -N --warmup 5 --min-runs 50 \
     "$helper windows KtBench" "wmctrl -lpG"
   hyperfine --warmup 3 --min-runs 30 \
@@ -38,5 +39,11 @@ fi
 
 build="$(cd "${1:-$root/build}" && pwd)"
 [[ -x "$build/kestrove" ]] || { echo "no helper in $build: build with -DKESTROVE_PLATFORM=x11" >&2; exit 1; }
+# The in-process pipelining measure, built against the backend's archives.
+x11lib="$build/src/platform/x11/libkestrove_platform_x11.a"
+posixlib="$build/src/platform/posix/libkestrove_platform_posix.a"
+export KESTROVE_PIPELINING_BENCH="$build/snapshot_pipelining"
+g++ -std=c++20 -O2 -I"$root/src" "$here/snapshot_pipelining.cc" "$x11lib" "$posixlib" \
+  $(pkg-config --libs xcb xcb-randr xcb-xinput xcb-xkb xcb-res) -o "$KESTROVE_PIPELINING_BENCH"
 exec python3 "$root/tools/x11_desktop.py" run --wm-ready "$build/tests/x11/kestrove_x11_wm_ready" -- \
   bash "$0" --inner "$build"

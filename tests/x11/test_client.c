@@ -10,7 +10,8 @@
 #include <xcb/xcb.h>
 
 static xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-  xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, (uint16_t)strlen(name), name), NULL);
+  xcb_intern_atom_reply_t* r =
+      xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, (uint16_t)strlen(name), name), NULL);
   xcb_atom_t a = r ? r->atom : XCB_ATOM_NONE;
   free(r);
   return a;
@@ -30,8 +31,8 @@ int main(int argc, char** argv) {
       xcb_window_t w = xcb_generate_id(c);
       uint32_t values[2] = {screen->white_pixel, XCB_EVENT_MASK_PROPERTY_CHANGE};
       xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, 100, 100, 400, 300, 0,
-                        XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK,
-                        values);
+                        XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                        XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
       char wmClass[256];
       int n = snprintf(wmClass, sizeof wmClass, "%s%c%s", "testclient", 0, klass);
       xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, (uint32_t)n + 1,

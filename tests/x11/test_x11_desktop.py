@@ -466,6 +466,15 @@ class LostDisplay(DesktopCase):
                 self.assertTrue(check(reply), reply)
         self.assertIsNone(helper.process.poll())
 
+        # A display that comes back is used again by the next command.
+        number = int(self.desktop.display[1:])
+        revived = x11_desktop.Desktop(monitors=1, wm_ready=WM_READY, number=number).start()
+        self.addCleanup(revived.stop)
+        clock = revived.spawn(["xclock"], "XClock")
+        reply, _ = helper.ask("windows XClock", timeout=10)
+        self.assertEqual((reply["running"], reply["trusted"]), (True, True))
+        self.assertEqual([w["id"] for w in reply["windows"]], [clock.window])
+
 
 def main():
     missing = [tool for tool in TOOLS if not shutil.which(tool)]

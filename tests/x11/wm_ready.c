@@ -17,7 +17,8 @@ static double nowMs(void) {
 }
 
 static xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-  xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, (uint16_t)strlen(name), name), NULL);
+  xcb_intern_atom_reply_t* r =
+      xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, (uint16_t)strlen(name), name), NULL);
   xcb_atom_t a = r ? r->atom : XCB_ATOM_NONE;
   free(r);
   return a;
@@ -41,7 +42,8 @@ int main(int argc, char** argv) {
   xcb_atom_t extents = atom(c, "_NET_FRAME_EXTENTS");
   for (;;) {
     if (nowMs() >= deadline) return 1;
-    xcb_get_selection_owner_reply_t* r = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, wmS0), NULL);
+    xcb_get_selection_owner_reply_t* r =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, wmS0), NULL);
     int owned = r && r->owner != XCB_WINDOW_NONE;
     free(r);
     if (owned) break;
@@ -49,8 +51,8 @@ int main(int argc, char** argv) {
   }
   xcb_window_t probe = xcb_generate_id(c);
   uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-  xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 10, 10, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                    screen->root_visual, XCB_CW_EVENT_MASK, &mask);
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 10, 10, 0,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_EVENT_MASK, &mask);
   int ready = 0;
   while (!ready && nowMs() < deadline) {
     xcb_client_message_event_t message;
@@ -59,7 +61,8 @@ int main(int argc, char** argv) {
     message.format = 32;
     message.window = probe;
     message.type = request;
-    xcb_send_event(c, 0, screen->root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+    xcb_send_event(c, 0, screen->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    (const char*)&message);
     xcb_flush(c);
     /* A request sent too early is dropped: ask again every 50 ms. */
