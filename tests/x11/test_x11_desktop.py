@@ -474,6 +474,11 @@ class LostDisplay(DesktopCase):
         reply, _ = helper.ask("windows XClock", timeout=10)
         self.assertEqual((reply["running"], reply["trusted"]), (True, True))
         self.assertEqual([w["id"] for w in reply["windows"]], [clock.window])
+        # The Escape watch installed before the loss works on the new display.
+        revived.run(["xdotool", "keydown", "Escape"])
+        time.sleep(1.0)
+        revived.run(["xdotool", "keyup", "Escape"])
+        self.assertEqual(helper.events_for(0.4), [{"event": "esc_long", "heldMs": 600}])
 
 
 def main():

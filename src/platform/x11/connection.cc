@@ -51,6 +51,7 @@ void Connection::open() {
     readEvents();
     if (checkAlive() && onReadable_) onReadable_();
   });
+  if (onConnected_) onConnected_();
 }
 
 void Connection::negotiateExtensions() {

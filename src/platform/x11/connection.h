@@ -56,8 +56,9 @@ class Connection {
 
   // Runs when the fd polls readable, after the events were queued.
   void setReadableHandler(std::function<void()> handler) { onReadable_ = std::move(handler); }
-  // Runs when a connection is dropped.
+  // Runs when a connection is dropped, and when a new one is made.
   void setLostHandler(std::function<void()> handler) { onLost_ = std::move(handler); }
+  void setConnectedHandler(std::function<void()> handler) { onConnected_ = std::move(handler); }
 
   // Moves every event the library has already read, or can read without
   // blocking, to the queue.
@@ -84,6 +85,7 @@ class Connection {
   std::deque<XcbEvent> queued_;
   std::function<void()> onReadable_;
   std::function<void()> onLost_;
+  std::function<void()> onConnected_;
 };
 
 }  // namespace kestrove::platform::x11

@@ -103,6 +103,14 @@ bool KeyWatch::handle(const xcb_generic_event_t& event) {
   return true;
 }
 
+void KeyWatch::connected() {
+  xcb_connection_t* c = connection_.current();
+  if (callbacks_.empty() || !c || !connection_.extensions().xinput22) return;
+  if (!select(c, true)) return;
+  escapeKeycodes_ = escapeKeycodes(c);
+  selectedGeneration_ = connection_.generation();
+}
+
 void KeyWatch::connectionLost() {
   selectedGeneration_ = 0;
   escapeKeycodes_.clear();

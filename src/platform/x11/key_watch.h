@@ -24,6 +24,8 @@ class KeyWatch {
   // True when the event was a raw key event (delivered or not).
   bool handle(const xcb_generic_event_t& event);
   void connectionLost();
+  // Monitors outlive a lost display: select the events again on a new one.
+  void connected();
 
  private:
   bool select(xcb_connection_t* c, bool on);

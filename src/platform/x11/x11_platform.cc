@@ -35,6 +35,7 @@ X11Platform::X11Platform()
     windowEvents_.connectionLost();
     keyWatch_.connectionLost();
   });
+  connection_.setConnectedHandler([this] { keyWatch_.connected(); });
 }
 
 X11Platform::~X11Platform() = default;
