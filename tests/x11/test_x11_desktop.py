@@ -356,6 +356,27 @@ class WatchEsc(DesktopCase):
         self.assertEqual(helper.events_for(0.3), [])
 
 
+class UntrustedCookie(DesktopCase):
+    def test_a_connection_that_cannot_act_on_other_clients_is_not_trusted(self):
+        if not shutil.which("xauth"):
+            self.skipTest("xauth missing")
+        self.spawn(["xterm", "-class", "KtUntrusted"], "KtUntrusted")
+        cookie = os.path.join(self.desktop._dir, "untrusted")
+        self.desktop.run(["xauth", "-f", cookie, "generate", self.desktop.display, ".", "untrusted", "timeout", "0"])
+        env = self.desktop.env(XAUTHORITY=cookie)
+
+        def ask(*args):
+            done = subprocess.run([HELPER, *args], env=env, capture_output=True, text=True, timeout=20)
+            return json.loads(done.stdout)
+
+        self.assertEqual(ask("trusted")["trusted"], False)
+        reply = ask("windows", "KtUntrusted")
+        self.assertEqual((reply["running"], reply["trusted"], reply["windows"]), (True, False, []))
+        self.assertEqual(ask("place", "KtUntrusted", "0", "0", "300", "300")["error"], "ax_denied")
+        # The control: the same desktop through the ordinary cookie.
+        self.assertEqual(self.helper("trusted")["trusted"], True)
+
+
 class PrimaryOnTheRight(DesktopCase):
     """Global points start at the primary monitor, not at the root's corner."""
 

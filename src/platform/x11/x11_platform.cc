@@ -66,9 +66,18 @@ void X11Platform::dispatch(const xcb_generic_event_t& event) {
 
 bool X11Platform::isProcessTrusted() {
   if (!snapshot_.ensureClients()) return false;
-  // An untrusted connection gets the root's properties but not the clients'.
   const auto& clients = snapshot_.clients();
-  return clients.empty() || snapshot_.client(clients.front()) != nullptr;
+  if (clients.empty()) return true;
+  if (!snapshot_.client(clients.front())) return false;
+  // An untrusted cookie may still read other clients' windows (Xvfb 21.1
+  // lets it), but the server refuses it any ConfigureWindow on them, and its
+  // messages never reach the manager. An empty ConfigureWindow changes
+  // nothing: the manager answers it with the geometry the window has.
+  xcb_connection_t* c = connection_.current();
+  if (!c) return false;
+  XcbReply<xcb_generic_error_t> error(
+      xcb_request_check(c, xcb_configure_window_checked(c, clients.front(), 0, nullptr)));
+  return !error || error->error_code != XCB_ACCESS;
 }
 
 std::vector<RunningApp> X11Platform::runningApplications(const std::string& bundleId) {
