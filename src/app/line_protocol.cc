@@ -11,6 +11,7 @@ namespace kestrove {
 
 std::vector<std::string> tokenize(std::string_view line) {
   std::vector<std::string> words;
+  words.reserve(8);
   std::size_t i = 0;
   while (i < line.size()) {
     while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
@@ -42,7 +43,12 @@ std::optional<std::int64_t> parseRequestId(std::string_view text) {
 }
 
 void handleLine(Core& core, std::string_view rawLine, bool loop) {
-  const std::string line = toValidUtf8(rawLine);
+  std::string repaired;
+  std::string_view line = rawLine;
+  if (!isValidUtf8(rawLine)) {
+    repaired = toValidUtf8(rawLine);
+    line = repaired;
+  }
   std::vector<std::string> words = tokenize(line);
   if (words.empty()) return;
 

@@ -43,6 +43,20 @@ Scan scanSequence(std::string_view s, std::size_t i) {
 
 }  // namespace
 
+bool isValidUtf8(std::string_view bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    Scan scan = scanSequence(bytes, i);
+    if (!scan.valid) return false;
+    i += scan.length;
+  }
+  return true;
+}
+
 std::string toValidUtf8(std::string_view bytes) {
   std::size_t i = 0;
   // Fast path: most input is plain ASCII.

@@ -10,4 +10,6 @@ namespace kestrove {
 // length check included, sees the same valid text.
 std::string toValidUtf8(std::string_view bytes);
 
+bool isValidUtf8(std::string_view bytes);
+
 }  // namespace kestrove

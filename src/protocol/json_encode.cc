@@ -1,9 +1,11 @@
 #include "protocol/json_encode.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace kestrove {
 namespace {
@@ -31,11 +33,41 @@ std::size_t utf8SequenceLength(const std::string& s, std::size_t i) {
   return 0;
 }
 
+// Bytes that can be copied as they are: printable ASCII but the quote and
+// the backslash. A table, because this test runs for every byte written.
+constexpr auto kPlain = [] {
+  std::array<bool, 256> plain{};
+  for (int c = 0x20; c < 0x80; ++c) plain[static_cast<std::size_t>(c)] = c != '"' && c != '\\';
+  return plain;
+}();
+
+bool isPlain(unsigned char c) { return kPlain[c]; }
+
 bool encodeString(const std::string& s, std::string& out) {
+  // Nearly every string is all plain: copy it in one go.
+  const char* begin = s.data();
+  const char* end = begin + s.size();
+  const char* at = begin;
+  while (at != end && isPlain(static_cast<unsigned char>(*at))) ++at;
+  if (at == end) {
+    std::size_t start = out.size();
+    out.resize(start + s.size() + 2);
+    char* to = out.data() + start;
+    to[0] = '"';
+    std::memcpy(to + 1, begin, s.size());
+    to[s.size() + 1] = '"';
+    return true;
+  }
   static constexpr char kHex[] = "0123456789abcdef";
   out.push_back('"');
   std::size_t i = 0;
   while (i < s.size()) {
+    // Copy runs of plain bytes at once: nearly every string is all plain.
+    std::size_t run = i;
+    while (run < s.size() && isPlain(static_cast<unsigned char>(s[run]))) ++run;
+    out.append(s, i, run - i);
+    i = run;
+    if (i == s.size()) break;
     unsigned char c = static_cast<unsigned char>(s[i]);
     if (c >= 0x80) {
       std::size_t n = utf8SequenceLength(s, i);
@@ -67,13 +99,9 @@ bool encodeString(const std::string& s, std::string& out) {
         out += "\\f";
         break;
       default:
-        if (c < 0x20) {
-          out += "\\u00";
-          out.push_back(kHex[c >> 4]);
-          out.push_back(kHex[c & 0xF]);
-        } else {
-          out.push_back(static_cast<char>(c));
-        }
+        out += "\\u00";
+        out.push_back(kHex[c >> 4]);
+        out.push_back(kHex[c & 0xF]);
     }
     ++i;
   }

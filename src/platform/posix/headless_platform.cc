@@ -11,7 +11,8 @@ namespace {
 
 class HeadlessPlatform : public Platform {
  public:
-  std::int32_t processId() override { return static_cast<std::int32_t>(getpid()); }
+  // The helper never forks, so its pid is asked once.
+  std::int32_t processId() override { return pid_; }
   OsVersion osVersion() override { return kernelVersion(); }
   void enterBackgroundMode() override {}
   MainLoop& mainLoop() override { return loop_; }
@@ -50,6 +51,7 @@ class HeadlessPlatform : public Platform {
   void removeKeyMonitor(const Token&) override {}
 
  private:
+  std::int32_t pid_ = static_cast<std::int32_t>(getpid());
   PollMainLoop loop_;
 };
 

@@ -20,9 +20,13 @@ OsVersion parseKernelRelease(std::string_view release) {
 }
 
 OsVersion kernelVersion() {
-  utsname name{};
-  if (uname(&name) != 0) return OsVersion{};
-  return parseKernelRelease(name.release);
+  // The running kernel cannot change under us: one uname is enough.
+  static const OsVersion version = [] {
+    utsname name{};
+    if (uname(&name) != 0) return OsVersion{};
+    return parseKernelRelease(name.release);
+  }();
+  return version;
 }
 
 }  // namespace kestrove::platform

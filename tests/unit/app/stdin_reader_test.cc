@@ -23,15 +23,21 @@ std::vector<std::string> linesOf(const std::string& input) {
   });
   std::vector<std::string> lines;
   bool ended = false;
-  readLines(
-      fds[0], [&](std::string line) { lines.push_back(std::move(line)); }, [&] { ended = true; });
+  readLineBlocks(
+      fds[0],
+      [&](std::string block) {
+        EXPECT_FALSE(block.empty());
+        EXPECT_EQ(block.back(), '\n');
+        forEachLine(block, [&](std::string_view line) { lines.emplace_back(line); });
+      },
+      [&] { ended = true; });
   feeder.join();
   close(fds[0]);
   EXPECT_TRUE(ended);
   return lines;
 }
 
-TEST(ReadLines, StripsTerminatorsAndKeepsALastUnterminatedLine) {
+TEST(ReadLineBlocks, StripsTerminatorsAndKeepsALastUnterminatedLine) {
   using Lines = std::vector<std::string>;
   EXPECT_EQ(linesOf(""), Lines{});
   EXPECT_EQ(linesOf("a\nb\r\n\nc"), (Lines{"a", "b", "", "c"}));
@@ -39,7 +45,7 @@ TEST(ReadLines, StripsTerminatorsAndKeepsALastUnterminatedLine) {
   EXPECT_EQ(linesOf("x\ry\n"), (Lines{"x\ry"}));
 }
 
-TEST(ReadLines, ReadsAVeryLongLineWhole) {
+TEST(ReadLineBlocks, ReadsAVeryLongLineWhole) {
   std::string big(300000, 'q');
   auto lines = linesOf(big + "\nend\n");
   ASSERT_EQ(lines.size(), 2u);
