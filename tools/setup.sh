@@ -10,9 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev clang lld llvm libclang-rt-dev
   hyperfine bc python3 git
   # the X11 backend and its real-desktop tests
-  libxcb1-dev libxcb-randr0-dev libxcb-xinput-dev libxcb-xkb-dev libxcb-ewmh-dev libxcb-icccm4-dev
-  libxcb-res0-dev libxcb-xtest0-dev
-  xvfb openbox x11-apps xterm x11-utils x11-xserver-utils xdotool wmctrl
+  libxcb1-dev libxcb-randr0-dev libxcb-xinput-dev libxcb-xkb-dev libxcb-res0-dev
+  xvfb openbox x11-apps xterm x11-utils x11-xserver-utils xdotool wmctrl xauth
 )
 
 missing=()
