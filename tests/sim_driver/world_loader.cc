@@ -22,13 +22,13 @@ struct Loader {
   std::shared_ptr<WindowNames> names = std::make_shared<WindowNames>();
   std::set<std::string> announced;  // names of windows the timeline creates
 
-  void faults(const json& spec, const platform::Element& element, const std::string& where) {
-    requireKeys(spec, where, {"reads", "settable", "writes", "notifications"});
+  void faults(const json& desc, const platform::Element& element, const std::string& where) {
+    requireKeys(desc, where, {"reads", "settable", "writes", "notifications"});
     // Named copies: items() of a temporary would dangle in the loops below.
-    const json reads = spec.value("reads", json::object());
-    const json settables = spec.value("settable", json::object());
-    const json writes = spec.value("writes", json::object());
-    const json notifications = spec.value("notifications", json::object());
+    const json reads = desc.value("reads", json::object());
+    const json settables = desc.value("settable", json::object());
+    const json writes = desc.value("writes", json::object());
+    const json notifications = desc.value("notifications", json::object());
     for (auto& [attribute, read] : reads.items()) {
       std::string at = where + ".reads." + attribute;
       requireKeys(read, at, {"code", "value", "times"});
@@ -54,13 +54,13 @@ struct Loader {
       sim.failAddNotification(element, notification, code(c, where + ".notifications." + notification));
   }
 
-  SimChild child(const json& spec, const std::string& where) {
-    requireKeys(spec, where,
+  SimChild child(const json& desc, const std::string& where) {
+    requireKeys(desc, where,
                 {"role", "subrole", "anchor", "x", "y", "width", "height", "fullWidth", "faults"});
     SimChild c;
-    c.role = text(spec, "role", c.role);
-    c.subrole = text(spec, "subrole", c.subrole);
-    std::string anchor = text(spec, "anchor", "fixed");
+    c.role = text(desc, "role", c.role);
+    c.subrole = text(desc, "subrole", c.subrole);
+    std::string anchor = text(desc, "anchor", "fixed");
     if (anchor == "fixed") {
       c.anchor = SimChild::Anchor::Fixed;
     } else if (anchor == "content") {
@@ -70,40 +70,40 @@ struct Loader {
     } else {
       throw WorldError(where + ": anchor is fixed, content or titlebarButton");
     }
-    c.x = number(spec, "x", 0);
-    c.y = number(spec, "y", 0);
-    c.width = number(spec, "width", 0);
-    c.height = number(spec, "height", 0);
-    c.fullWidth = boolean(spec, "fullWidth", false);
+    c.x = number(desc, "x", 0);
+    c.y = number(desc, "y", 0);
+    c.width = number(desc, "width", 0);
+    c.height = number(desc, "height", 0);
+    c.fullWidth = boolean(desc, "fullWidth", false);
     return c;
   }
 
-  SimWindow window(const json& spec, const std::string& where) {
-    requireKeys(spec, where,
+  SimWindow window(const json& desc, const std::string& where) {
+    requireKeys(desc, where,
                 {"name", "x", "y", "width", "height", "main", "minimized", "fullScreen", "role", "subrole",
                  "number", "numberCode", "positionSettable", "sizeSettable", "titlebar", "titlebarAfterMove",
                  "clamp", "children", "faults"});
     SimWindow w;
-    w.x = number(spec, "x", w.x);
-    w.y = number(spec, "y", w.y);
-    w.width = number(spec, "width", w.width);
-    w.height = number(spec, "height", w.height);
-    w.main = boolean(spec, "main", w.main);
-    w.minimized = boolean(spec, "minimized", w.minimized);
-    w.fullScreen = boolean(spec, "fullScreen", w.fullScreen);
-    w.role = text(spec, "role", w.role);
-    w.subrole = text(spec, "subrole", w.subrole);
-    if (spec.contains("number")) {
-      if (!spec["number"].is_number_unsigned()) throw WorldError(where + ".number: expected 0 to 4294967295");
-      w.number = spec["number"].get<std::uint32_t>();
+    w.x = number(desc, "x", w.x);
+    w.y = number(desc, "y", w.y);
+    w.width = number(desc, "width", w.width);
+    w.height = number(desc, "height", w.height);
+    w.main = boolean(desc, "main", w.main);
+    w.minimized = boolean(desc, "minimized", w.minimized);
+    w.fullScreen = boolean(desc, "fullScreen", w.fullScreen);
+    w.role = text(desc, "role", w.role);
+    w.subrole = text(desc, "subrole", w.subrole);
+    if (desc.contains("number")) {
+      if (!desc["number"].is_number_unsigned()) throw WorldError(where + ".number: expected 0 to 4294967295");
+      w.number = desc["number"].get<std::uint32_t>();
     }
-    if (spec.contains("numberCode")) w.numberCode = code(spec["numberCode"], where + ".numberCode");
-    w.positionSettable = boolean(spec, "positionSettable", w.positionSettable);
-    w.sizeSettable = boolean(spec, "sizeSettable", w.sizeSettable);
-    w.titlebar = number(spec, "titlebar", w.titlebar);
-    if (spec.contains("titlebarAfterMove")) w.titlebarAfterMove = number(spec, "titlebarAfterMove", 0);
-    if (spec.contains("clamp")) {
-      const json& c = spec["clamp"];
+    if (desc.contains("numberCode")) w.numberCode = code(desc["numberCode"], where + ".numberCode");
+    w.positionSettable = boolean(desc, "positionSettable", w.positionSettable);
+    w.sizeSettable = boolean(desc, "sizeSettable", w.sizeSettable);
+    w.titlebar = number(desc, "titlebar", w.titlebar);
+    if (desc.contains("titlebarAfterMove")) w.titlebarAfterMove = number(desc, "titlebarAfterMove", 0);
+    if (desc.contains("clamp")) {
+      const json& c = desc["clamp"];
       requireKeys(c, where + ".clamp",
                   {"minWidth", "minHeight", "maxWidth", "maxHeight", "widthIncrement", "heightIncrement",
                    "shrinkBy", "minY"});
@@ -116,7 +116,7 @@ struct Loader {
       w.clamp.shrinkBy = number(c, "shrinkBy", 0);
       if (c.contains("minY")) w.clamp.minY = number(c, "minY", 0);
     }
-    const json& children = spec.value("children", json::array());
+    const json& children = desc.value("children", json::array());
     if (!children.is_array()) throw WorldError(where + ".children: expected a list");
     for (std::size_t i = 0; i < children.size(); ++i)
       w.children.push_back(child(children[i], where + ".children[" + std::to_string(i) + "]"));
@@ -125,19 +125,19 @@ struct Loader {
 
   // Adds the window (created: with the notification a new window raises),
   // names it and applies its faults and its children's.
-  sim::WindowId addWindow(std::int32_t pid, const json& spec, const std::string& where, bool created) {
-    SimWindow w = window(spec, where);
+  sim::WindowId addWindow(std::int32_t pid, const json& desc, const std::string& where, bool created) {
+    SimWindow w = window(desc, where);
     sim::WindowId id = created ? sim.createWindow(pid, w) : sim.addWindow(pid, w);
-    if (spec.contains("name")) {
-      std::string name = text(spec, "name", "");
+    if (desc.contains("name")) {
+      std::string name = text(desc, "name", "");
       if (!names->emplace(name, id).second) throw WorldError(where + ": window name used twice: " + name);
     }
     return id;
   }
 
-  void windowFaults(sim::WindowId id, const json& spec, const std::string& where) {
-    if (spec.contains("faults")) faults(spec["faults"], sim.windowElement(id), where + ".faults");
-    const json& children = spec.value("children", json::array());
+  void windowFaults(sim::WindowId id, const json& desc, const std::string& where) {
+    if (desc.contains("faults")) faults(desc["faults"], sim.windowElement(id), where + ".faults");
+    const json& children = desc.value("children", json::array());
     for (std::size_t i = 0; i < children.size(); ++i)
       if (children[i].contains("faults"))
         faults(children[i]["faults"], sim.childElement(id, i),
@@ -188,14 +188,14 @@ struct Loader {
     } else if (action == "create") {
       requireKeys(event, where, {"at", "do", "pid", "window"});
       auto pid = static_cast<std::int32_t>(number(event, "pid", 0));
-      json spec = event.value("window", json::object());
-      window(spec, where + ".window");  // checked now, not when it is due
-      if (spec.contains("name")) announced.insert(text(spec, "name", ""));
+      json desc = event.value("window", json::object());
+      window(desc, where + ".window");  // checked now, not when it is due
+      if (desc.contains("name")) announced.insert(text(desc, "name", ""));
       auto self = std::make_shared<Loader>(*this);
-      work = [self, pid, spec, where] {
+      work = [self, pid, desc, where] {
         try {
-          sim::WindowId id = self->addWindow(pid, spec, where + ".window", true);
-          self->windowFaults(id, spec, where + ".window");
+          sim::WindowId id = self->addWindow(pid, desc, where + ".window", true);
+          self->windowFaults(id, desc, where + ".window");
         } catch (const std::exception&) {
           // Checked at load; a duplicate name here only loses the name.
         }
@@ -279,7 +279,7 @@ struct Loader {
       if (apps[i].contains("faults"))
         faults(apps[i]["faults"], sim.applicationElement(apps[i]["pid"].get<std::int32_t>()),
                "apps[" + std::to_string(i) + "].faults");
-    for (auto& [id, spec, where] : windowSpecs) windowFaults(id, spec, where);
+    for (auto& [id, desc, where] : windowSpecs) windowFaults(id, desc, where);
     for (std::size_t i = 0; i < apps.size(); ++i)
       if (boolean(apps[i], "terminated", false)) sim.quitApp(apps[i]["pid"].get<std::int32_t>());
 

@@ -168,8 +168,8 @@ void DesktopSnapshot::readResourcePids(xcb_connection_t* c) {
   std::vector<std::pair<xcb_window_t, xcb_res_query_client_ids_cookie_t>> asked;
   for (auto& [window, info] : info_) {
     if (!info.exists || info.pid) continue;
-    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    asked.emplace_back(window, xcb_res_query_client_ids(c, 1, &spec));
+    xcb_res_client_id_spec_t wanted{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    asked.emplace_back(window, xcb_res_query_client_ids(c, 1, &wanted));
   }
   for (auto& [window, cookie] : asked) {
     XcbReply<xcb_res_query_client_ids_reply_t> reply(xcb_res_query_client_ids_reply(c, cookie, nullptr));
