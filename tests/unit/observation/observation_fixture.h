@@ -17,6 +17,7 @@
 #include "observation/observe_command.h"
 #include "platform/sim/sim_platform.h"
 #include "protocol/fail.h"
+#include "unit/support/failure_of.h"
 #include "protocol/json_value.h"
 #include "protocol/writer.h"
 
@@ -71,15 +72,6 @@ class ObservationFixture : public ::testing::Test {
   Core core{sim, writer, [](int) {}, HelperState{}};
 };
 
-// The error a handler raised, as "code" or "code: detail"; "" when none.
-template <typename Fn>
-std::string failureOf(Fn&& fn) {
-  try {
-    fn();
-  } catch (const Fail& f) {
-    return f.detail() ? f.code() + ": " + *f.detail() : f.code();
-  }
-  return "";
-}
+using kestrove::testing::failureOf;
 
 }  // namespace kestrove::obs_testing

@@ -12,6 +12,7 @@
 #include "app/core.h"
 #include "platform/sim/sim_platform.h"
 #include "protocol/fail.h"
+#include "unit/support/failure_of.h"
 #include "protocol/json_value.h"
 #include "protocol/writer.h"
 
@@ -65,16 +66,6 @@ class WindowsFixture : public ::testing::Test {
   Core core{sim, writer, [](int) {}, HelperState{}};
 };
 
-// The error a handler raised, as "code" or "code: detail"; "" when none.
-template <typename Fn>
-std::string failureOf(Fn&& fn) {
-  try {
-    fn();
-  } catch (const Fail& f) {
-    return f.detail() ? f.code() + ": " + *f.detail() : f.code();
-  }
-  return "";
-}
 
 inline const JsonObject& objectAt(const JsonObject& o, const std::string& key) {
   return std::get<JsonObject>(o.at(key).value);
