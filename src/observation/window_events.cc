@@ -6,6 +6,7 @@
 #include "displays/rect_object.h"
 #include "observation/notification_names.h"
 #include "windows/element_access.h"
+#include "windows/frame_geometry.h"
 
 namespace kestrove {
 namespace {
@@ -40,7 +41,9 @@ void handleWindowNotification(Core& core, const platform::Element& element, cons
 void emitWindowEvent(Core& core, const std::string& name, const Observation& obs,
                      const platform::Element& element) {
   JsonObject event{{"event", name}, {"bundleId", obs.bundle}};
-  if (const std::optional<Frame> frame = readFrame(core.platform, element)) {
+  // A frame JSON cannot carry counts as unreadable: the event still goes out.
+  const std::optional<Frame> frame = readFrame(core.platform, element);
+  if (frame && isFinite(*frame)) {
     event["frame"] = rectObject(frame->x, frame->y, frame->width, frame->height);
     const std::optional<std::int64_t> id = windowNumber(core.platform, element);
     event["id"] = id ? JsonValue(*id) : JsonValue(nullptr);

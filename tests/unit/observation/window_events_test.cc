@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,20 @@ TEST_F(WindowEventsTest, UnreadableFrameDropsFrameAndNumber) {
     sim.moveWindow(w, sim.window(w).x + 1, 40);
     settle();
     EXPECT_EQ(lines, std::vector<std::string>{bare}) << attribute;
+  }
+
+  // A frame JSON cannot carry counts as unreadable, rather than turning the
+  // whole event into the writer's fallback line.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const platform::AxValue bad[] = {{1, nan, 40}, {2, 10, inf}};
+  for (const platform::AxValue& value : bad) {
+    lines.clear();
+    sim.clearFaults();
+    sim.failRead(element, value.type == 1 ? "AXPosition" : "AXSize", {platform::ax::kSuccess, value});
+    sim.moveWindow(w, sim.window(w).x + 1, 40);
+    settle();
+    EXPECT_EQ(lines, std::vector<std::string>{bare}) << value.type;
   }
 }
 
