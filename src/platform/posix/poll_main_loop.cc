@@ -10,6 +10,10 @@
 
 namespace kestrove::platform {
 
+namespace {
+constexpr auto kSpinBeforeSleep = std::chrono::microseconds(100);
+}  // namespace
+
 PollMainLoop::PollMainLoop() {
   int fds[2];
   if (pipe2(fds, O_NONBLOCK | O_CLOEXEC) != 0) std::abort();
@@ -27,6 +31,7 @@ void PollMainLoop::post(Work work) {
   {
     std::lock_guard lock(mutex_);
     posted_.push_back(std::move(work));
+    hasPosted_.store(true, std::memory_order_release);
     // One byte per sleep is enough: the loop takes the whole queue at once.
     if (!wakePending_) wakePending_ = wake = true;
   }
@@ -62,6 +67,7 @@ void PollMainLoop::runPosted() {
     std::lock_guard lock(mutex_);
     batch.swap(posted_);
     wakePending_ = false;
+    hasPosted_.store(false, std::memory_order_relaxed);
   }
   drainWakePipe();
   for (auto& work : batch) work();
@@ -97,6 +103,19 @@ void PollMainLoop::runOnce(std::chrono::nanoseconds maxWait) {
       // Round up so a timer is never woken for early.
       auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
       timeoutMs = ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+    }
+  }
+
+  // A controlling program that sends its next line as soon as it has read a
+  // reply would otherwise pay for waking this thread from a halted CPU every
+  // time: wait briefly before sleeping.
+  if (timeoutMs != 0) {
+    auto spinUntil = Clock::now() + kSpinBeforeSleep;
+    while (Clock::now() < spinUntil) {
+      if (hasPosted_.load(std::memory_order_acquire)) {
+        timeoutMs = 0;
+        break;
+      }
     }
   }
 

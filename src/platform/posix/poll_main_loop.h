@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -55,6 +56,8 @@ class PollMainLoop : public MainLoop {
   std::mutex mutex_;
   std::deque<Work> posted_;
   bool wakePending_ = false;
+  // Set by post, so the loop can notice work without the lock while it spins.
+  std::atomic<bool> hasPosted_{false};
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
 
