@@ -72,9 +72,12 @@ void handleLine(Core& core, std::string_view rawLine, bool loop) {
       outcome.failure = std::current_exception();
     }
   }
-  JsonObject reply = buildReply(std::move(outcome), requestId);
-  const bool ok = replyIsOk(reply);
-  core.writer.emit(reply);
+  // The envelope is written over the payload rather than merged into it:
+  // this is the path every stdin line takes.
+  const JsonObject envelope = replyEnvelope(outcome, requestId);
+  const bool ok = replyIsOk(envelope);
+  static const JsonObject kNoPayload;
+  core.writer.emit(outcome.failure ? kNoPayload : outcome.payload, envelope);
   if (loop && ok && !words.empty() && words[0] == "quit") core.exit(0);
 }
 

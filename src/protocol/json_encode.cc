@@ -183,4 +183,27 @@ bool encodeValue(const JsonValue& value, std::string& out) {
 
 bool encodeJson(const JsonObject& object, std::string& out) { return encodeObject(object, out); }
 
+bool encodeJsonMerged(const JsonObject& base, const JsonObject& overrides, std::string& out) {
+  out.push_back('{');
+  auto b = base.begin();
+  auto o = overrides.begin();
+  bool first = true;
+  while (b != base.end() || o != overrides.end()) {
+    const JsonObject::value_type* entry;
+    if (o == overrides.end() || (b != base.end() && b->first < o->first)) {
+      entry = &*b++;
+    } else {
+      if (b != base.end() && b->first == o->first) ++b;
+      entry = &*o++;
+    }
+    if (!first) out.push_back(',');
+    first = false;
+    if (!encodeString(entry->first, out)) return false;
+    out.push_back(':');
+    if (!encodeValue(entry->second, out)) return false;
+  }
+  out.push_back('}');
+  return true;
+}
+
 }  // namespace kestrove

@@ -11,4 +11,9 @@ namespace kestrove {
 // cannot be encoded: a non-finite number or a string that is not UTF-8.
 bool encodeJson(const JsonObject& object, std::string& out);
 
+// The same for `base` with the entries of `overrides` added, each replacing
+// an entry of `base` with its key: a reply's envelope over its payload,
+// without building the merged object.
+bool encodeJsonMerged(const JsonObject& base, const JsonObject& overrides, std::string& out);
+
 }  // namespace kestrove

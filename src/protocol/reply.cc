@@ -4,23 +4,31 @@
 
 namespace kestrove {
 
-JsonObject buildReply(CommandOutcome outcome, std::optional<std::int64_t> requestId) {
-  JsonObject reply;
+JsonObject replyEnvelope(const CommandOutcome& outcome, std::optional<std::int64_t> requestId) {
+  JsonObject envelope;
+  envelope.reserve(4);
   if (!outcome.failure) {
-    reply = std::move(outcome.payload);
-    reply["ok"] = true;
+    envelope.emplace("ok", true);
   } else {
-    reply["ok"] = false;
+    envelope.emplace("ok", false);
     try {
       std::rethrow_exception(outcome.failure);
     } catch (const Fail& fail) {
-      reply["error"] = fail.code();
-      if (fail.detail()) reply["detail"] = *fail.detail();
+      envelope.emplace("error", fail.code());
+      if (fail.detail()) envelope.emplace("detail", *fail.detail());
     } catch (...) {
-      reply["error"] = "internal";
+      envelope.emplace("error", "internal");
     }
   }
-  if (requestId) reply["id"] = *requestId;
+  if (requestId) envelope.emplace("id", *requestId);
+  return envelope;
+}
+
+JsonObject buildReply(CommandOutcome outcome, std::optional<std::int64_t> requestId) {
+  JsonObject envelope = replyEnvelope(outcome, requestId);
+  // A failed reply holds no payload keys.
+  JsonObject reply = outcome.failure ? JsonObject{} : std::move(outcome.payload);
+  for (auto& [key, value] : envelope) reply.insert_or_assign(key, std::move(value));
   return reply;
 }
 

@@ -18,6 +18,10 @@ struct CommandOutcome {
 // "detail"; `requestId` then replaces any "id" the payload held.
 JsonObject buildReply(CommandOutcome outcome, std::optional<std::int64_t> requestId = std::nullopt);
 
+// The envelope alone ("ok", "error", "detail", "id"), to be written over the
+// payload (Writer::emit with overrides) when the outcome succeeded.
+JsonObject replyEnvelope(const CommandOutcome& outcome, std::optional<std::int64_t> requestId = std::nullopt);
+
 bool replyIsOk(const JsonObject& reply);
 
 }  // namespace kestrove

@@ -22,7 +22,16 @@ Writer Writer::forStandardOutput() {
 
 void Writer::emit(const JsonObject& object) {
   buffer_.clear();
-  if (!encodeJson(object, buffer_)) {
+  writeEncoded(encodeJson(object, buffer_));
+}
+
+void Writer::emit(const JsonObject& object, const JsonObject& overrides) {
+  buffer_.clear();
+  writeEncoded(encodeJsonMerged(object, overrides, buffer_));
+}
+
+void Writer::writeEncoded(bool encoded) {
+  if (!encoded) {
     // One attempt, result ignored: the caller is never told.
     int error = 0;
     write_(kFallbackLine.data(), kFallbackLine.size(), error);

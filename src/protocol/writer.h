@@ -23,10 +23,13 @@ class Writer {
   static Writer forStandardOutput();
 
   void emit(const JsonObject& object);
+  // Writes `object` with the entries of `overrides` in place of its own.
+  void emit(const JsonObject& object, const JsonObject& overrides);
 
   static constexpr std::string_view kFallbackLine = "{\"ok\":false,\"error\":\"internal\"}\n";
 
  private:
+  void writeEncoded(bool encoded);
   void writeWhole(const std::string& bytes);
 
   WriteFn write_;

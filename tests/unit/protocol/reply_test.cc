@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "protocol/fail.h"
+#include "protocol/writer.h"
 
 namespace kestrove {
 namespace {
@@ -39,6 +40,37 @@ TEST(Reply, OkMustBeTheBooleanTrue) {
   EXPECT_FALSE(replyIsOk(JsonObject{}));
   EXPECT_FALSE(replyIsOk(JsonObject{{"ok", 1}}));
   EXPECT_FALSE(replyIsOk(JsonObject{{"ok", "true"}}));
+}
+
+// The loop writes the envelope over the payload without merging them: the
+// line must be the one the merged reply would give.
+TEST(Reply, EnvelopeWrittenOverPayloadEqualsTheBuiltReply) {
+  std::string written;
+  Writer writer(
+      [&](const char* data, std::size_t size, int&) {
+        written.append(data, size);
+        return static_cast<long>(size);
+      },
+      [](int) {});
+  const JsonObject payload{{"a", 1}, {"id", 77}, {"ok", false}, {"zz", JsonObject{{"ok", 1}}}};
+  const CommandOutcome outcomes[] = {
+      {payload, nullptr},
+      {JsonObject{}, nullptr},
+      {payload, std::make_exception_ptr(Fail("bad_args", "x"))},
+      {payload, std::make_exception_ptr(7)},
+  };
+  for (const auto& outcome : outcomes) {
+    for (std::optional<std::int64_t> id : {std::optional<std::int64_t>{}, std::optional<std::int64_t>{3}}) {
+      written.clear();
+      writer.emit(buildReply(outcome, id));
+      const std::string built = written;
+      written.clear();
+      static const JsonObject kNone;
+      writer.emit(outcome.failure ? kNone : outcome.payload, replyEnvelope(outcome, id));
+      EXPECT_EQ(written, built);
+    }
+  }
+  EXPECT_EQ(written, "{\"error\":\"internal\",\"id\":3,\"ok\":false}\n");
 }
 
 }  // namespace
