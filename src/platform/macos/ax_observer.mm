@@ -61,14 +61,20 @@ void AxObserver::remove(AXUIElementRef element, const std::string& notification)
 
 void AxObserver::attach() {
   if (attached_) return;
-  CFRunLoopAddSource(CFRunLoopGetMain(), AXObserverGetRunLoopSource(ref_.get()), kCFRunLoopDefaultMode);
+  // CFRunLoopAddSource does not accept a null source.
+  CFRunLoopSourceRef source = AXObserverGetRunLoopSource(ref_.get());
+  if (source == nullptr) return;
+  CFRunLoopAddSource(CFRunLoopGetMain(), source, kCFRunLoopDefaultMode);
   attached_ = true;
 }
 
 void AxObserver::detach() {
   if (!attached_) return;
-  CFRunLoopRemoveSource(CFRunLoopGetMain(), AXObserverGetRunLoopSource(ref_.get()), kCFRunLoopDefaultMode);
+  // Cleared first: from here on no notification reaches the core, even one
+  // the run loop has already taken in.
   attached_ = false;
+  CFRunLoopSourceRef source = AXObserverGetRunLoopSource(ref_.get());
+  if (source != nullptr) CFRunLoopRemoveSource(CFRunLoopGetMain(), source, kCFRunLoopDefaultMode);
 }
 
 void AxObserver::onNotification(AXObserverRef observer, AXUIElementRef element, CFStringRef notification,
@@ -78,8 +84,12 @@ void AxObserver::onNotification(AXObserverRef observer, AXUIElementRef element, 
   // A copy: the callback may end the observation and with it this wrapper.
   NotificationCallback callback = found->second->callback_;
   if (!callback) return;
-  Element concerned = wrapElement(CfRef<AXUIElementRef>::retain(element));
-  callback(concerned, toStdString(notification), context);
+  // A run-loop source callout has no autorelease pool of its own while
+  // -[NSApp run] waits for its next event.
+  @autoreleasepool {
+    Element concerned = wrapElement(CfRef<AXUIElementRef>::retain(element));
+    callback(concerned, toStdString(notification), context);
+  }
 }
 
 }  // namespace kestrove::platform::macos

@@ -1,11 +1,19 @@
 #include "platform/macos/cf_string.h"
 
+#include <optional>
+
+#include "platform/macos/portable/utf8_runs.h"
+
 namespace kestrove::platform::macos {
 
 CfRef<CFStringRef> makeCfString(const std::string& text) {
-  return CfRef<CFStringRef>::adopt(
-      CFStringCreateWithBytes(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(text.data()),
-                              static_cast<CFIndex>(text.size()), kCFStringEncodingUTF8, false));
+  // Not CFStringCreateWithBytes(..., kCFStringEncodingUTF8, ...): it drops a
+  // leading U+FEFF, so the string would be one character short and UTF-16
+  // indices into it would not match the bytes.
+  const std::optional<std::u16string> units = utf16OfUtf8(text);
+  if (!units) return {};
+  return CfRef<CFStringRef>::adopt(CFStringCreateWithCharacters(
+      kCFAllocatorDefault, reinterpret_cast<const UniChar*>(units->data()), static_cast<CFIndex>(units->size())));
 }
 
 std::string toStdString(CFStringRef text) {

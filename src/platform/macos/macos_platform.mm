@@ -47,6 +47,14 @@ class MacPlatform final : public Platform {
   void enterBackgroundMode() override {
     application_ = [NSApplication sharedApplication];
     [application_ setActivationPolicy:NSApplicationActivationPolicyProhibited];
+    // A windowless application is a candidate for App Nap, which coalesces
+    // timers and lowers priority: the Escape hold timer would fire late and
+    // replies would lag. Held for the life of loop mode; logout may still
+    // end the process without asking.
+    activity_ = [[NSProcessInfo processInfo]
+        beginActivityWithOptions:(NSActivityUserInitiatedAllowingIdleSystemSleep &
+                                  ~(NSActivitySuddenTerminationDisabled | NSActivityAutomaticTerminationDisabled))
+                          reason:@"kestrove answers commands and watches windows and keys"];
   }
 
   MainLoop& mainLoop() override { return loop_; }
@@ -155,6 +163,7 @@ class MacPlatform final : public Platform {
   GetWindowFunction getWindow_;
   macos::GcdMainLoop loop_;
   NSApplication* application_ = nil;  // held for the life of loop mode
+  id<NSObject> activity_ = nil;        // keeps App Nap away in loop mode
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "commands/graphemes.h"
@@ -56,6 +57,49 @@ TEST(MacUtf8Runs, MapsUtf16IndexToByteOffset) {
   for (const auto& c : cases) EXPECT_EQ(utf8OffsetOfUtf16Index(text, c.utf16), c.bytes) << c.utf16;
 }
 
+TEST(MacUtf8Runs, Utf16KeepsEveryCharacterAndRefusesIllFormedText) {
+  struct Case {
+    std::string text;
+    std::optional<std::u16string> expected;
+  };
+  const Case cases[] = {
+      {"", u""},
+      {"version", u"version"},
+      // A leading byte-order mark is a character like any other (CoreFoundation's
+      // UTF-8 decoding would drop it); so is a second one.
+      {"\xEF\xBB\xBF"
+       "ab",
+       std::u16string{0xFEFF, u'a', u'b'}},
+      {"\xEF\xBB\xBF\xEF\xBB\xBF", std::u16string{0xFEFF, 0xFEFF}},
+      {"caf\xC3\xA9", u"caf\u00E9"},
+      {"\xE2\x82\xAC", u"\u20AC"},
+      {"\xF0\x9F\x98\x80", std::u16string{0xD83D, 0xDE00}},
+      {"\xF4\x8F\xBF\xBF", std::u16string{0xDBFF, 0xDFFF}},  // U+10FFFF
+      {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+      {"a\xFF", std::nullopt},
+      {"\xED\xA0\x80", std::nullopt},  // a surrogate
+      {"\xC0\xAF", std::nullopt},       // overlong
+      {"\xE2\x82", std::nullopt},       // cut short
+  };
+  for (const auto& c : cases) EXPECT_EQ(utf16OfUtf8(c.text), c.expected) << c.text;
+}
+
+TEST(MacUtf8Runs, Utf16IndicesMapBackOntoTheSameBytes) {
+  // The grapheme walk takes UTF-16 indices from the string built from
+  // utf16OfUtf8 and maps them back with utf8OffsetOfUtf16Index: both must
+  // count the same units, a leading byte-order mark included.
+  const std::string text =
+      "\xEF\xBB\xBF"
+      "a\xC3\xA9\xF0\x9F\x98\x80"
+      "b";
+  const std::optional<std::u16string> units = utf16OfUtf8(text);
+  ASSERT_TRUE(units.has_value());
+  ASSERT_EQ(units->size(), 6u);
+  EXPECT_EQ(utf8OffsetOfUtf16Index(text, 1), 3u);  // after the mark
+  EXPECT_EQ(utf8OffsetOfUtf16Index(text, 2), 4u);
+  EXPECT_EQ(utf8OffsetOfUtf16Index(text, units->size()), text.size());
+}
+
 // On Apple, firstGraphemes counts each stray byte as one character, as the
 // utf8proc version does here; both must agree on which bytes are stray. With
 // text whose valid characters are each a cluster of their own, counting
@@ -69,6 +113,9 @@ TEST(MacUtf8Runs, StrayBytesAgreeWithTheCoreSegmentation) {
       "\xED\xA0\x80z",
       "\xC0\xAF\xF4\x90\x80\x80!",
       "\xF0\x9F\x98\xE2\x82\xAC",  // a cut-short emoji, then the euro sign
+      "\xEF\xBB\xBF"
+      "ab\xFF\xEF\xBB\xBF"
+      "c",  // byte-order marks opening a run: a character each
   };
   for (const auto& text : texts) {
     std::vector<std::size_t> cuts;  // byte offset after each character

@@ -70,4 +70,39 @@ std::size_t utf8OffsetOfUtf16Index(std::string_view run, std::size_t utf16Index)
   return at;
 }
 
+std::optional<std::u16string> utf16OfUtf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t length = sequenceLength(text, at);
+    if (length == 0) return std::nullopt;
+    const auto byte = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(text[at + i])); };
+    char32_t code = 0;
+    switch (length) {
+      case 1:
+        code = byte(0);
+        break;
+      case 2:
+        code = ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
+        break;
+      case 3:
+        code = ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+        break;
+      default:
+        code = ((byte(0) & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) | (byte(3) & 0x3F);
+        break;
+    }
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(code));
+    }
+    at += length;
+  }
+  return out;
+}
+
 }  // namespace kestrove::platform::macos

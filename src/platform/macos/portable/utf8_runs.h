@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -22,5 +24,11 @@ std::vector<Utf8Piece> splitUtf8(std::string_view text);
 // The byte offset in well-formed UTF-8 `run` at which the UTF-16 code unit
 // `utf16Index` begins; run.size() at or past the end.
 std::size_t utf8OffsetOfUtf16Index(std::string_view run, std::size_t utf16Index);
+
+// The UTF-16 code units of well-formed UTF-8 `text`, every character kept
+// (a leading U+FEFF too); none when `text` is not well-formed. CoreFoundation
+// is handed these rather than the UTF-8 bytes because its UTF-8 decoding
+// silently drops a byte-order mark at the start of a string.
+std::optional<std::u16string> utf16OfUtf8(std::string_view text);
 
 }  // namespace kestrove::platform::macos
