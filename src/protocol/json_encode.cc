@@ -1,5 +1,6 @@
 #include "protocol/json_encode.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -43,19 +44,44 @@ constexpr auto kPlain = [] {
 
 bool isPlain(unsigned char c) { return kPlain[c]; }
 
-bool encodeString(const std::string& s, std::string& out) {
+// Appends into a string used as a plain buffer: its size is capacity, and the
+// text written so far is the first `size()` bytes. Growing only when full
+// keeps the writer's per-byte cost to a store.
+class Sink {
+ public:
+  Sink(std::string& buffer, std::size_t start) : buffer_(buffer), size_(start) {}
+
+  void push_back(char c) {
+    room(1);
+    buffer_[size_++] = c;
+  }
+  void append(const char* text, std::size_t length) {
+    room(length);
+    std::memcpy(buffer_.data() + size_, text, length);
+    size_ += length;
+  }
+  void operator+=(const char* text) { append(text, std::strlen(text)); }
+  std::size_t size() const { return size_; }
+
+ private:
+  void room(std::size_t more) {
+    if (size_ + more > buffer_.size()) buffer_.resize(std::max(buffer_.size() * 2, size_ + more + 256));
+  }
+
+  std::string& buffer_;
+  std::size_t size_;
+};
+
+bool encodeString(const std::string& s, Sink& out) {
   // Nearly every string is all plain: copy it in one go.
   const char* begin = s.data();
   const char* end = begin + s.size();
   const char* at = begin;
   while (at != end && isPlain(static_cast<unsigned char>(*at))) ++at;
   if (at == end) {
-    std::size_t start = out.size();
-    out.resize(start + s.size() + 2);
-    char* to = out.data() + start;
-    to[0] = '"';
-    std::memcpy(to + 1, begin, s.size());
-    to[s.size() + 1] = '"';
+    out.push_back('"');
+    out.append(begin, s.size());
+    out.push_back('"');
     return true;
   }
   static constexpr char kHex[] = "0123456789abcdef";
@@ -65,14 +91,14 @@ bool encodeString(const std::string& s, std::string& out) {
     // Copy runs of plain bytes at once: nearly every string is all plain.
     std::size_t run = i;
     while (run < s.size() && isPlain(static_cast<unsigned char>(s[run]))) ++run;
-    out.append(s, i, run - i);
+    out.append(s.data() + i, run - i);
     i = run;
     if (i == s.size()) break;
     unsigned char c = static_cast<unsigned char>(s[i]);
     if (c >= 0x80) {
       std::size_t n = utf8SequenceLength(s, i);
       if (n == 0) return false;
-      out.append(s, i, n);
+      out.append(s.data() + i, n);
       i += n;
       continue;
     }
@@ -109,13 +135,13 @@ bool encodeString(const std::string& s, std::string& out) {
   return true;
 }
 
-void encodeInteger(std::int64_t value, std::string& out) {
+void encodeInteger(std::int64_t value, Sink& out) {
   char text[24];
   auto result = std::to_chars(text, text + sizeof text, value);
-  out.append(text, result.ptr);
+  out.append(text, static_cast<std::size_t>(result.ptr - text));
 }
 
-bool encodeDouble(double value, std::string& out) {
+bool encodeDouble(double value, Sink& out) {
   if (!std::isfinite(value)) return false;
   // Whole numbers of a sensible size are written without a fraction.
   if (value == std::trunc(value) && std::fabs(value) < 1e15 && !(value == 0 && std::signbit(value))) {
@@ -132,9 +158,9 @@ bool encodeDouble(double value, std::string& out) {
   return true;
 }
 
-bool encodeValue(const JsonValue& value, std::string& out);
+bool encodeValue(const JsonValue& value, Sink& out);
 
-bool encodeObject(const JsonObject& object, std::string& out) {
+bool encodeObject(const JsonObject& object, Sink& out) {
   out.push_back('{');
   bool first = true;
   for (const auto& [key, member] : object) {
@@ -148,9 +174,9 @@ bool encodeObject(const JsonObject& object, std::string& out) {
   return true;
 }
 
-bool encodeValue(const JsonValue& value, std::string& out) {
+bool encodeValue(const JsonValue& value, Sink& out) {
   struct Visitor {
-    std::string& out;
+    Sink& out;
     bool operator()(std::nullptr_t) const {
       out += "null";
       return true;
@@ -179,11 +205,7 @@ bool encodeValue(const JsonValue& value, std::string& out) {
   return std::visit(Visitor{out}, value.value);
 }
 
-}  // namespace
-
-bool encodeJson(const JsonObject& object, std::string& out) { return encodeObject(object, out); }
-
-bool encodeJsonMerged(const JsonObject& base, const JsonObject& overrides, std::string& out) {
+bool encodeMerged(const JsonObject& base, const JsonObject& overrides, Sink& out) {
   out.push_back('{');
   auto b = base.begin();
   auto o = overrides.begin();
@@ -204,6 +226,30 @@ bool encodeJsonMerged(const JsonObject& base, const JsonObject& overrides, std::
   }
   out.push_back('}');
   return true;
+}
+
+}  // namespace
+
+bool encodeJson(const JsonObject& object, std::string& out) {
+  Sink sink(out, out.size());
+  const bool encoded = encodeObject(object, sink);
+  out.resize(sink.size());
+  return encoded;
+}
+
+bool encodeJsonMerged(const JsonObject& base, const JsonObject& overrides, std::string& out) {
+  Sink sink(out, out.size());
+  const bool encoded = encodeMerged(base, overrides, sink);
+  out.resize(sink.size());
+  return encoded;
+}
+
+std::optional<std::size_t> encodeJsonLine(const JsonObject& base, const JsonObject& overrides,
+                                          std::string& buffer) {
+  Sink sink(buffer, 0);
+  if (!encodeMerged(base, overrides, sink)) return std::nullopt;
+  sink.push_back('\n');
+  return sink.size();
 }
 
 }  // namespace kestrove

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 
 #include "protocol/json_value.h"
@@ -15,5 +17,11 @@ bool encodeJson(const JsonObject& object, std::string& out);
 // an entry of `base` with its key: a reply's envelope over its payload,
 // without building the merged object.
 bool encodeJsonMerged(const JsonObject& base, const JsonObject& overrides, std::string& out);
+
+// The writer's path: `base` with `overrides` and a line feed, written from
+// the start of `buffer`, which grows as needed and is scratch past the
+// length returned. None when it cannot be encoded.
+std::optional<std::size_t> encodeJsonLine(const JsonObject& base, const JsonObject& overrides,
+                                          std::string& buffer);
 
 }  // namespace kestrove

@@ -21,31 +21,26 @@ Writer Writer::forStandardOutput() {
 }
 
 void Writer::emit(const JsonObject& object) {
-  buffer_.clear();
-  writeEncoded(encodeJson(object, buffer_));
+  static const JsonObject kNothing;
+  emit(object, kNothing);
 }
 
 void Writer::emit(const JsonObject& object, const JsonObject& overrides) {
-  buffer_.clear();
-  writeEncoded(encodeJsonMerged(object, overrides, buffer_));
-}
-
-void Writer::writeEncoded(bool encoded) {
-  if (!encoded) {
+  std::optional<std::size_t> length = encodeJsonLine(object, overrides, buffer_);
+  if (!length) {
     // One attempt, result ignored: the caller is never told.
     int error = 0;
     write_(kFallbackLine.data(), kFallbackLine.size(), error);
     return;
   }
-  buffer_.push_back('\n');
-  writeWhole(buffer_);
+  writeWhole(buffer_.data(), *length);
 }
 
-void Writer::writeWhole(const std::string& bytes) {
+void Writer::writeWhole(const char* bytes, std::size_t size) {
   std::size_t start = 0;
-  while (start < bytes.size()) {
+  while (start < size) {
     int error = 0;
-    long written = write_(bytes.data() + start, bytes.size() - start, error);
+    long written = write_(bytes + start, size - start, error);
     if (written > 0) {
       start += static_cast<std::size_t>(written);
     } else if (written < 0 && error == EINTR) {

@@ -29,12 +29,11 @@ class Writer {
   static constexpr std::string_view kFallbackLine = "{\"ok\":false,\"error\":\"internal\"}\n";
 
  private:
-  void writeEncoded(bool encoded);
-  void writeWhole(const std::string& bytes);
+  void writeWhole(const char* bytes, std::size_t size);
 
   WriteFn write_;
   ExitFn exit_;
-  std::string buffer_;
+  std::string buffer_;  // scratch: its size is its capacity
 };
 
 }  // namespace kestrove
