@@ -56,12 +56,12 @@ std::pair<double, double> pair(const json& v, const std::string& where) {
 }
 }  // namespace
 
-platform::Value value(const json& spec, const std::string& where, const sim::SimPlatform& sim,
+platform::Value value(const json& desc, const std::string& where, const sim::SimPlatform& sim,
                       const WindowNames& names) {
-  requireKeys(spec, where,
+  requireKeys(desc, where,
               {"string", "number", "point", "size", "axValue", "windows", "nonElementList", "other"});
-  if (spec.size() != 1) throw WorldError(where + ": a value has exactly one kind");
-  auto [kind, v] = *spec.items().begin();
+  if (desc.size() != 1) throw WorldError(where + ": a value has exactly one kind");
+  auto [kind, v] = *desc.items().begin();
   if (kind == "string") {
     if (!v.is_string()) throw WorldError(where + ": expected a string");
     return v.get<std::string>();

@@ -27,7 +27,7 @@ platform::Rect rect(const json& value, const std::string& where);
 // A value a faulty read returns: {"string": s} | {"number": n} | {"point": [x, y]}
 // | {"size": [w, h]} | {"axValue": [type, a, b]} | {"windows": [name, ...]}
 // | {"nonElementList": true} | {"other": true}.
-platform::Value value(const json& spec, const std::string& where, const sim::SimPlatform& sim,
+platform::Value value(const json& desc, const std::string& where, const sim::SimPlatform& sim,
                       const WindowNames& names);
 
 }  // namespace kestrove::simdriver
