@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
-"""A throwaway X desktop: Xvfb with two RandR monitors, openbox, real clients.
+"""A throwaway X desktop: Xvfb with two RandR monitors, a window manager
+(openbox, jwm or xfwm4), real clients.
 
 Used by the X11 tests, the demo and the benchmarks. Everything started here is
 stopped by pid, in reverse order. As a command:
-  x11_desktop.py run [--monitors N] [--wm-ready PATH] -- COMMAND...
+  x11_desktop.py run [--monitors N] [--wm NAME] [--wm-ready PATH] -- COMMAND...
 runs COMMAND with DISPLAY set to a fresh desktop and stops the desktop after.
+The window manager is --wm, else $KESTROVE_X11_WM, else openbox.
 """
 import argparse
+import glob
 import os
 import re
 import shutil
@@ -25,6 +28,64 @@ OPENBOX_RC = """<?xml version="1.0" encoding="UTF-8"?>
   <mouse></mouse>
 </openbox_config>
 """
+
+# One desktop, click focus, and a tray so the work area is smaller than the
+# screen (the system config also pulls in a Debian menu).
+JWM_RC = """<?xml version="1.0"?>
+<JWM>
+  <Desktops width="1" height="1"/>
+  <FocusModel>click</FocusModel>
+  <Tray x="0" y="-1" height="24" autohide="off"><Spacer/></Tray>
+</JWM>
+"""
+
+XFWM4_CHANNEL = """<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfwm4" version="1.0">
+  <property name="general" type="empty">
+    <property name="use_compositing" type="bool" value="false"/>
+    <property name="workspace_count" type="int" value="1"/>
+    <property name="theme" type="string" value="Default"/>
+    <property name="box_move" type="bool" value="false"/>
+    <property name="box_resize" type="bool" value="false"/>
+  </property>
+</channel>
+"""
+
+# A session bus of our own with no activatable services: xfconfd is started
+# here, so every process has a pid we stop.
+DBUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path={path}</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+"""
+
+WMS = ("openbox", "jwm", "xfwm4")
+
+
+def default_wm():
+    return os.environ.get("KESTROVE_X11_WM") or "openbox"
+
+
+def xfconfd_path():
+    found = sorted(glob.glob("/usr/lib/*/xfce4/xfconf/xfconfd"))
+    return found[0] if found else None
+
+
+def wm_missing(wm):
+    """The programs a window manager needs that are not installed (empty when it can run)."""
+    needs = {"openbox": ["openbox"], "jwm": ["jwm"], "xfwm4": ["xfwm4", "dbus-daemon", "dbus-send"]}[wm]
+    missing = [program for program in needs if not shutil.which(program)]
+    if wm == "xfwm4" and not xfconfd_path():
+        missing.append("xfconfd")
+    return missing
 
 
 class DesktopError(Exception):
@@ -49,7 +110,10 @@ class Client:
 
 
 class Desktop:
-    def __init__(self, monitors=2, wm_ready=None, width=3840, height=1080, primary=0, number=None):
+    def __init__(self, monitors=2, wm_ready=None, width=3840, height=1080, primary=0, number=None, wm=None):
+        self.wm = wm or default_wm()
+        if self.wm not in WMS:
+            raise DesktopError(f"unknown window manager {self.wm!r}; one of {', '.join(WMS)}")
         self.number = number  # a display number to take over (its server gone); else a free one
         self.monitors = monitors
         self.primary = primary
@@ -59,6 +123,7 @@ class Desktop:
         self.display = None
         self._started = []  # Popen objects, in start order
         self._dir = None
+        self._wm_env = {}  # what the window manager's own processes need
 
     # -- life cycle -------------------------------------------------------
     def start(self):
@@ -107,24 +172,76 @@ class Desktop:
             self.run(["xrandr", "--setmonitor", name, f"{half}/508x{self.height}/286+{i * half}+0", output])
 
     def _start_wm(self):
-        rc = os.path.join(self._dir, "rc.xml")
-        with open(rc, "w") as f:
-            f.write(OPENBOX_RC)
-        wm = subprocess.Popen(["openbox", "--sm-disable", "--config-file", rc], env=self.env(),
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        argv = getattr(self, "_argv_" + self.wm)()
+        wm = subprocess.Popen(argv, env=self.env(**self._wm_env), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
         self._started.append(wm)
         if self.wm_ready and os.access(self.wm_ready, os.X_OK):
+            # Every manager here answers _NET_REQUEST_FRAME_EXTENTS once it
+            # handles requests, which openbox does only well after it owns WM_S0.
             if subprocess.run([self.wm_ready, "5000"], env=self.env()).returncode != 0:
-                raise DesktopError("openbox did not become ready")
+                raise DesktopError(f"{self.wm} did not become ready")
             return
         # Without the handshake tool: the WM check property, then the time
         # openbox needs before it stops dropping requests.
         deadline = time.monotonic() + 5
         while "window id" not in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False):
-            if time.monotonic() > deadline:
-                raise DesktopError("openbox did not start")
+            if time.monotonic() > deadline or wm.poll() is not None:
+                raise DesktopError(f"{self.wm} did not start")
             time.sleep(0.02)
         time.sleep(0.3)
+
+    def _write(self, name, text):
+        path = os.path.join(self._dir, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as f:
+            f.write(text)
+        return path
+
+    def _argv_openbox(self):
+        return ["openbox", "--sm-disable", "--config-file", self._write("rc.xml", OPENBOX_RC)]
+
+    def _argv_jwm(self):
+        return ["jwm", "-f", self._write("jwmrc", JWM_RC)]
+
+    def _argv_xfwm4(self):
+        # xfwm4 reads its settings only through xfconfd on a session bus; a
+        # private bus and config folder keep the user's settings out.
+        config = os.path.join(self._dir, "config")
+        self._write("config/xfce4/xfconf/xfce-perchannel-xml/xfwm4.xml", XFWM4_CHANNEL)
+        socket = os.path.join(self._dir, "bus")
+        bus = subprocess.Popen(["dbus-daemon", "--nofork", "--nopidfile", "--print-address=1",
+                                "--config-file", self._write("bus.conf", DBUS_CONFIG.format(path=socket))],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self._started.append(bus)
+        address = self._read_line(bus, 5)
+        if not address:
+            raise DesktopError("dbus-daemon did not start")
+        self._wm_env = {"DBUS_SESSION_BUS_ADDRESS": address, "XDG_CONFIG_HOME": config,
+                        "NO_AT_BRIDGE": "1", "GSETTINGS_BACKEND": "memory"}
+        xfconfd = subprocess.Popen([xfconfd_path()], env=self.env(**self._wm_env),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._started.append(xfconfd)
+        has_owner = ["dbus-send", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                     "org.freedesktop.DBus.NameHasOwner", "string:org.xfce.Xfconf"]
+        if not self.wait_until(lambda: "boolean true" in subprocess.run(
+                has_owner, env=self.env(**self._wm_env), capture_output=True, text=True, timeout=5).stdout,
+                timeout=5):
+            raise DesktopError("xfconfd did not start")
+        return ["xfwm4", "--compositor=off", "--sm-client-disable"]
+
+    @staticmethod
+    def _read_line(process, timeout):
+        import select
+        text, deadline = b"", time.monotonic() + timeout
+        while b"\n" not in text and time.monotonic() < deadline and process.poll() is None:
+            ready, _, _ = select.select([process.stdout], [], [], 0.05)
+            if ready:
+                chunk = os.read(process.stdout.fileno(), 256)
+                if not chunk:
+                    break
+                text += chunk
+        return text.decode().strip()
 
     def stop(self):
         for process in reversed(self._started):
@@ -135,6 +252,8 @@ class Desktop:
                 except subprocess.TimeoutExpired:
                     process.kill()
                     process.wait(timeout=3)
+            if process.stdout:
+                process.stdout.close()
         self._started = []
         # Only the folder mkdtemp made for this desktop, never anything else.
         if self._dir and os.path.basename(self._dir).startswith("kestrove-desktop-"):
@@ -228,11 +347,12 @@ def main():
     run = sub.add_parser("run")
     run.add_argument("--monitors", type=int, default=2)
     run.add_argument("--primary", type=int, default=0)
+    run.add_argument("--wm", choices=WMS, default=None)
     run.add_argument("--wm-ready")
     run.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     command = args.command[1:] if args.command[:1] == ["--"] else args.command
-    with Desktop(monitors=args.monitors, wm_ready=args.wm_ready, primary=args.primary) as desktop:
+    with Desktop(monitors=args.monitors, wm_ready=args.wm_ready, primary=args.primary, wm=args.wm) as desktop:
         signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
         return subprocess.run(command, env=desktop.env()).returncode
 

@@ -1,7 +1,11 @@
 /* A scriptable X client for the tests: one process, many windows, so that
  * windows can appear and vanish within one observed application. Reads lines
  * from stdin: "open" maps a new 400x300 window and prints its id once the
- * window manager manages it; "close ID" destroys one. Usage: test_client CLASS */
+ * window manager manages it; "close ID" destroys one. Like a real application
+ * it takes part in WM_DELETE_WINDOW, so a manager's close destroys the window
+ * (jwm asks the user before killing a client that does not).
+ * Usage: test_client CLASS */
+#include <poll.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -24,9 +28,28 @@ int main(int argc, char** argv) {
   xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
   xcb_atom_t pidAtom = atom(c, "_NET_WM_PID");
   xcb_atom_t extentsAtom = atom(c, "_NET_FRAME_EXTENTS");
+  xcb_atom_t protocolsAtom = atom(c, "WM_PROTOCOLS");
+  xcb_atom_t deleteAtom = atom(c, "WM_DELETE_WINDOW");
   char line[128];
   setvbuf(stdout, NULL, _IOLBF, 0);
-  while (fgets(line, sizeof line, stdin)) {
+  setvbuf(stdin, NULL, _IONBF, 0);
+  for (;;) {
+    struct pollfd fds[2] = {{0, POLLIN, 0}, {xcb_get_file_descriptor(c), POLLIN, 0}};
+    xcb_generic_event_t* e;
+    while ((e = xcb_poll_for_event(c)) != NULL) {
+      if ((e->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+        xcb_client_message_event_t* m = (xcb_client_message_event_t*)e;
+        if (m->type == protocolsAtom && m->data.data32[0] == deleteAtom) {
+          xcb_destroy_window(c, m->window);
+          xcb_flush(c);
+        }
+      }
+      free(e);
+    }
+    if (xcb_connection_has_error(c)) break;
+    if (poll(fds, 2, -1) < 0) break;
+    if (!(fds[0].revents & (POLLIN | POLLHUP))) continue;
+    if (!fgets(line, sizeof line, stdin)) break;
     if (strncmp(line, "open", 4) == 0) {
       xcb_window_t w = xcb_generate_id(c);
       uint32_t values[2] = {screen->white_pixel, XCB_EVENT_MASK_PROPERTY_CHANGE};
@@ -40,18 +63,19 @@ int main(int argc, char** argv) {
       uint32_t pid = (uint32_t)getpid();
       xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, pidAtom, XCB_ATOM_CARDINAL, 32, 1, &pid);
       xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 4, "test");
+      xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, protocolsAtom, XCB_ATOM_ATOM, 32, 1, &deleteAtom);
       xcb_map_window(c, w);
       xcb_flush(c);
       /* Managed once the manager sets the frame extents (bounded wait). */
       for (int tries = 0; tries < 500; ++tries) {
-        xcb_generic_event_t* e = xcb_poll_for_event(c);
-        if (!e) {
+        xcb_generic_event_t* reply = xcb_poll_for_event(c);
+        if (!reply) {
           usleep(2000);
           continue;
         }
-        int done = (e->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
-                   ((xcb_property_notify_event_t*)e)->atom == extentsAtom;
-        free(e);
+        int done = (reply->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+                   ((xcb_property_notify_event_t*)reply)->atom == extentsAtom;
+        free(reply);
         if (done) break;
       }
       printf("%u\n", w);

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""The shipped helper on a real X desktop (Xvfb, openbox, real clients).
+"""The shipped helper on a real X desktop (Xvfb, a window manager, real clients).
 
 Every answer is judged against independent observers (xwininfo, xprop,
 wmctrl), and events are driven from outside (xdotool, wmctrl, kill).
-Exits 77 (skipped) when Xvfb or the desktop tools are missing.
+The window manager is $KESTROVE_X11_WM (openbox, jwm or xfwm4; openbox when
+unset). Exits 77 (skipped) when Xvfb, the desktop tools or that window
+manager are missing.
 """
 import json
 import os
@@ -23,7 +25,8 @@ HELPER = os.environ.get("KESTROVE_HELPER", "")
 WM_READY = os.environ.get("KESTROVE_WM_READY", "")
 TEST_CLIENT = os.environ.get("KESTROVE_TEST_CLIENT", "")
 SKIP = 77
-TOOLS = ["Xvfb", "openbox", "xterm", "xclock", "xeyes", "xdotool", "wmctrl", "xwininfo", "xprop", "xrandr"]
+WM = x11_desktop.default_wm()
+TOOLS = ["Xvfb", "xterm", "xclock", "xeyes", "xdotool", "wmctrl", "xwininfo", "xprop", "xrandr"]
 
 
 class LoopHelper:
@@ -128,7 +131,7 @@ class DesktopCase(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.desktop = x11_desktop.Desktop(monitors=2, wm_ready=WM_READY, primary=cls.primary).start()
+        cls.desktop = x11_desktop.Desktop(monitors=2, wm_ready=WM_READY, primary=cls.primary, wm=WM).start()
 
     @classmethod
     def tearDownClass(cls):
@@ -280,7 +283,8 @@ class Observe(DesktopCase):
 
         self.desktop.run(["xdotool", "windowsize", "--sync", str(client.window), "333", "222"])
         event, _ = helper.wait_event(lambda e: e.get("event") == "resized")
-        self.assertEqual((event["frame"]["width"], event["frame"]["height"] - 20), (333, 222))
+        top = self.desktop.frame_extents(client.window)[2]
+        self.assertEqual((event["frame"]["width"], event["frame"]["height"] - top), (333, 222))
         self.assertEqual(event["frame"], self.expected_frame(client.window))
 
         # A reply is written before the events its command causes.
@@ -489,7 +493,7 @@ class LostDisplay(DesktopCase):
 
         # A display that comes back is used again by the next command.
         number = int(self.desktop.display[1:])
-        revived = x11_desktop.Desktop(monitors=1, wm_ready=WM_READY, number=number).start()
+        revived = x11_desktop.Desktop(monitors=1, wm_ready=WM_READY, number=number, wm=WM).start()
         self.addCleanup(revived.stop)
         clock = revived.spawn(["xclock"], "XClock")
         reply, _ = helper.ask("windows XClock", timeout=10)
@@ -503,9 +507,16 @@ class LostDisplay(DesktopCase):
 
 
 def main():
+    if WM not in x11_desktop.WMS:
+        print(f"unknown window manager {WM!r} in KESTROVE_X11_WM; one of {', '.join(x11_desktop.WMS)}")
+        return 1
     missing = [tool for tool in TOOLS if not shutil.which(tool)]
     if missing:
         print(f"SKIP: X11 desktop tools missing: {' '.join(missing)}")
+        return SKIP
+    missing = x11_desktop.wm_missing(WM)
+    if missing:
+        print(f"SKIP: window manager {WM} cannot run here, missing: {' '.join(missing)}")
         return SKIP
     if not os.access(HELPER, os.X_OK):
         print("SKIP: KESTROVE_HELPER does not name the built helper")
