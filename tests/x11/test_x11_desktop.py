@@ -26,6 +26,24 @@ WM_READY = os.environ.get("KESTROVE_WM_READY", "")
 TEST_CLIENT = os.environ.get("KESTROVE_TEST_CLIENT", "")
 SKIP = 77
 WM = x11_desktop.default_wm()
+# What each window manager does with a request on this desktop, measured:
+#   snaps_xterm: sizes an xterm to whole character cells
+#   fits_oversize: shrinks a window larger than the monitor into its work area
+#   uses_outputless_monitor: lets windows stay on a RandR monitor that has no
+#     output (xfwm4 sees, through GDK, only monitors with one, and pulls
+#     windows back onto them)
+#   maximized_place: what a move and resize of a maximized window does:
+#     "lands" (the manager restores it first), "ignored", or "not_settable"
+#     (the manager drops resize from the window's allowed actions)
+WM_TRAITS = {
+    "openbox": {"snaps_xterm": True, "fits_oversize": False, "uses_outputless_monitor": True,
+                "maximized_place": "ignored"},
+    "jwm": {"snaps_xterm": False, "fits_oversize": True, "uses_outputless_monitor": True,
+            "maximized_place": "lands"},
+    "xfwm4": {"snaps_xterm": False, "fits_oversize": False, "uses_outputless_monitor": False,
+              "maximized_place": "not_settable"},
+}
+TRAITS = WM_TRAITS.get(WM, {})
 TOOLS = ["Xvfb", "xterm", "xclock", "xeyes", "xdotool", "wmctrl", "xwininfo", "xprop", "xrandr"]
 
 
@@ -161,11 +179,28 @@ class DesktopCase(unittest.TestCase):
             process.wait(timeout=5)
         self.desktop.forget(process)
 
-    def expected_frame(self, window):
+    def expected_frame(self, window, origin_x=0):
         """Frame as the helper defines it: content grown upward by the top extent."""
         x, y, w, h = self.desktop.geometry(window)
         top = self.desktop.frame_extents(window)[2]
-        return {"x": x, "y": y - top, "width": w, "height": h + top}
+        return {"x": x - origin_x, "y": y - top, "width": w, "height": h + top}
+
+    def place_and_judge(self, app_id, window, rect, exact, origin_x=0):
+        """Places, then judges the reply against xwininfo: on the rectangle
+        when the manager grants it, else clamped with where the window is."""
+        reply = self.helper("place", app_id, *map(str, rect))
+        x, y, w, h = self.desktop.geometry(window)
+        landed = (x - origin_x, y, w, h)
+        if exact:
+            self.assertEqual(landed, rect)
+        else:
+            self.assertNotEqual(landed, rect)
+        self.assertEqual(reply["clamped"], not exact)
+        self.assertEqual(reply["content"], dict(zip(("x", "y", "width", "height"), landed)))
+        self.assertEqual(reply["frame"], self.expected_frame(window, origin_x))
+        self.assertEqual(reply["axErrors"], [0, 0, 0])
+        self.assertEqual(reply["id"], window)
+        return reply
 
 
 class ScreensAndWindows(DesktopCase):
@@ -183,6 +218,22 @@ class ScreensAndWindows(DesktopCase):
         for screen in screens:
             self.assertEqual(screen["scale"], 1)
             self.assertEqual(screen["menuBarHeight"], 0)
+
+    def test_visible_frames_are_the_work_area_on_each_monitor(self):
+        # jwm's tray makes the work area shorter than the screen; xfwm4's
+        # covers only the monitor it knows.
+        out = self.desktop.run(["xprop", "-root", "-notype", "_NET_WORKAREA"])
+        ax, ay, aw, ah = (int(v) for v in out.split("=")[1].split(",")[:4])
+        for screen in self.helper("screens")["screens"]:
+            with self.subTest(screen=screen["id"]):
+                f = screen["frame"]
+                left, top = max(f["x"], ax), max(f["y"], ay)
+                right, bottom = min(f["x"] + f["width"], ax + aw), min(f["y"] + f["height"], ay + ah)
+                visible = screen["visibleFrame"]
+                if right > left and bottom > top:
+                    self.assertEqual(visible, {"x": left, "y": top, "width": right - left, "height": bottom - top})
+                else:
+                    self.assertEqual(visible["width"] * visible["height"], 0, visible)
 
     def test_windows_match_xwininfo_and_xprop_for_each_kind_of_client(self):
         cases = [
@@ -237,27 +288,42 @@ class ScreensAndWindows(DesktopCase):
         self.assertEqual(sum(w["main"] for w in reply["windows"]), 1)
 
 class Place(DesktopCase):
-    def test_content_lands_exactly_on_the_rectangle(self):
+    def test_content_lands_on_the_rectangle_or_is_reported_where_the_manager_put_it(self):
         client = self.spawn(["xclock"], "XClock")
-        for rect in [(100, 200, 640, 480), (2000, 50, 300, 300), (10, 30, 1000, 700)]:
+        cases = [
+            ((100, 200, 640, 480), True),
+            ((10, 30, 1000, 700), True),
+            ((2000, 50, 300, 300), TRAITS["uses_outputless_monitor"]),
+            ((3700, 100, 400, 300), TRAITS["uses_outputless_monitor"]),  # partly beyond the root
+            ((100, 100, 4000, 1200), not TRAITS["fits_oversize"]),
+        ]
+        for rect, exact in cases:
             with self.subTest(rect=rect):
-                reply = self.helper("place", "XClock", *map(str, rect))
-                self.assertEqual(self.desktop.geometry(client.window), rect)
-                self.assertFalse(reply["clamped"])
-                self.assertEqual(reply["axErrors"], [0, 0, 0])
-                self.assertEqual(reply["id"], client.window)
-                x, y, w, h = rect
-                self.assertEqual(reply["content"], {"x": x, "y": y, "width": w, "height": h})
+                self.place_and_judge("XClock", client.window, rect, exact)
 
     def test_xterm_snapped_to_its_cells_is_clamped_with_its_real_size(self):
         client = self.spawn(["xterm", "-class", "KtSnap"], "KtSnap")
-        reply = self.helper("place", "KtSnap", "200", "150", "800", "600")
-        x, y, w, h = self.desktop.geometry(client.window)
-        self.assertEqual((x, y), (200, 150))
-        self.assertTrue(reply["clamped"])
-        self.assertNotEqual((w, h), (800, 600))
-        self.assertEqual(reply["content"], {"x": x, "y": y, "width": w, "height": h})
-        self.assertEqual(reply["frame"], self.expected_frame(client.window))
+        self.place_and_judge("KtSnap", client.window, (200, 150, 800, 600), exact=not TRAITS["snaps_xterm"])
+        self.assertEqual(self.desktop.geometry(client.window)[:2], (200, 150))
+
+    def test_a_maximized_window_is_settable_as_its_manager_allows(self):
+        client = self.spawn(["xclock"], "XClock")
+        self.desktop.run(["wmctrl", "-i", "-r", str(client.window), "-b", "add,maximized_vert,maximized_horz"])
+        self.assertTrue(self.desktop.wait_until(
+            lambda: "_NET_WM_STATE_MAXIMIZED_HORZ" in self.desktop.props(client.window, "_NET_WM_STATE")))
+        allowed = self.desktop.props(client.window, "_NET_WM_ALLOWED_ACTIONS")
+        window = self.helper("windows", "XClock")["windows"][0]
+        self.assertEqual(window["settable"], {"position": "_NET_WM_ACTION_MOVE" in allowed,
+                                              "size": "_NET_WM_ACTION_RESIZE" in allowed})
+        self.assertEqual(window["frame"], self.expected_frame(client.window))
+        rect = (100, 120, 300, 300)
+        outcome = TRAITS["maximized_place"]
+        if outcome == "not_settable":
+            self.assertEqual(self.helper("place", "XClock", *map(str, rect), check=False)["error"],
+                             "no_stream_window")
+            self.assertNotEqual(self.desktop.geometry(client.window), rect)
+        else:
+            self.place_and_judge("XClock", client.window, rect, exact=outcome == "lands")
 
     def test_minimized_only_app_and_absent_app(self):
         client = self.spawn(["xterm", "-class", "KtHidden"], "KtHidden")
@@ -397,10 +463,12 @@ class PrimaryOnTheRight(DesktopCase):
         window = self.helper("windows", "XClock")["windows"][0]
         self.assertEqual(window["content"], {"x": x - 1920, "y": y, "width": w, "height": h})
 
-        reply = self.helper("place", "XClock", "-1800", "100", "500", "400")
-        self.assertEqual(self.desktop.geometry(client.window), (120, 100, 500, 400))
-        self.assertEqual(reply["content"], {"x": -1800, "y": 100, "width": 500, "height": 400})
-        self.assertFalse(reply["clamped"])
+        for rect, exact in [((100, 100, 500, 400), True),
+                            ((-1800, 100, 500, 400), TRAITS["uses_outputless_monitor"])]:
+            with self.subTest(rect=rect):
+                self.place_and_judge("XClock", client.window, rect, exact, origin_x=1920)
+        if TRAITS["uses_outputless_monitor"]:
+            self.assertEqual(self.desktop.geometry(client.window), (120, 100, 500, 400))
 
 
 class FakeDisplay:
