@@ -21,6 +21,24 @@ static xcb_atom_t atom(xcb_connection_t* c, const char* name) {
   return a;
 }
 
+static int managed(xcb_connection_t* c, xcb_window_t root, xcb_window_t w, xcb_atom_t list,
+                   xcb_atom_t extents) {
+  xcb_get_property_cookie_t listCookie = xcb_get_property(c, 0, root, list, XCB_ATOM_WINDOW, 0, 65536);
+  xcb_get_property_cookie_t extentsCookie = xcb_get_property(c, 0, w, extents, XCB_ATOM_CARDINAL, 0, 4);
+  xcb_get_property_reply_t* listReply = xcb_get_property_reply(c, listCookie, NULL);
+  xcb_get_property_reply_t* extentsReply = xcb_get_property_reply(c, extentsCookie, NULL);
+  int listed = 0;
+  if (listReply && listReply->format == 32) {
+    xcb_window_t* ids = (xcb_window_t*)xcb_get_property_value(listReply);
+    int count = xcb_get_property_value_length(listReply) / 4;
+    for (int i = 0; i < count && !listed; ++i) listed = ids[i] == w;
+  }
+  int framed = extentsReply && xcb_get_property_value_length(extentsReply) == 16;
+  free(listReply);
+  free(extentsReply);
+  return listed && framed;
+}
+
 int main(int argc, char** argv) {
   const char* klass = argc > 1 ? argv[1] : "KestroveTestClient";
   xcb_connection_t* c = xcb_connect(NULL, NULL);
@@ -28,6 +46,7 @@ int main(int argc, char** argv) {
   xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
   xcb_atom_t pidAtom = atom(c, "_NET_WM_PID");
   xcb_atom_t extentsAtom = atom(c, "_NET_FRAME_EXTENTS");
+  xcb_atom_t listAtom = atom(c, "_NET_CLIENT_LIST");
   xcb_atom_t protocolsAtom = atom(c, "WM_PROTOCOLS");
   xcb_atom_t deleteAtom = atom(c, "WM_DELETE_WINDOW");
   char line[128];
@@ -66,17 +85,10 @@ int main(int argc, char** argv) {
       xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, protocolsAtom, XCB_ATOM_ATOM, 32, 1, &deleteAtom);
       xcb_map_window(c, w);
       xcb_flush(c);
-      /* Managed once the manager sets the frame extents (bounded wait). */
-      for (int tries = 0; tries < 500; ++tries) {
-        xcb_generic_event_t* reply = xcb_poll_for_event(c);
-        if (!reply) {
-          usleep(2000);
-          continue;
-        }
-        int done = (reply->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
-                   ((xcb_property_notify_event_t*)reply)->atom == extentsAtom;
-        free(reply);
-        if (done) break;
+      /* Managed once the window is in the client list and framed, as the
+       * helper sees it (openbox frames it before listing it). Bounded. */
+      for (int tries = 0; tries < 500 && !managed(c, screen->root, w, listAtom, extentsAtom); ++tries) {
+        usleep(2000);
       }
       printf("%u\n", w);
     } else if (strncmp(line, "close ", 6) == 0) {

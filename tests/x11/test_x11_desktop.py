@@ -173,6 +173,13 @@ class DesktopCase(unittest.TestCase):
         self.addCleanup(self._end, client.process)
         return client
 
+    def minimize(self, window):
+        # --sync returns once the window is unmapped, which can be before the
+        # manager marks it hidden.
+        self.desktop.run(["xdotool", "windowminimize", "--sync", str(window)])
+        self.assertTrue(self.desktop.wait_until(
+            lambda: "_NET_WM_STATE_HIDDEN" in self.desktop.props(window, "_NET_WM_STATE")))
+
     def _end(self, process):
         if process.poll() is None:
             process.kill()
@@ -268,9 +275,7 @@ class ScreensAndWindows(DesktopCase):
         window = self.helper("windows", "KtFlags")["windows"][0]
         self.assertTrue(window["fullscreen"])
         self.desktop.run(["wmctrl", "-i", "-r", str(client.window), "-b", "remove,fullscreen"])
-        self.desktop.run(["xdotool", "windowminimize", "--sync", str(client.window)])
-        self.assertTrue(self.desktop.wait_until(
-            lambda: "_NET_WM_STATE_HIDDEN" in self.desktop.props(client.window, "_NET_WM_STATE")))
+        self.minimize(client.window)
         window = self.helper("windows", "KtFlags")["windows"][0]
         self.assertTrue(window["minimized"])
         self.assertFalse(window["fullscreen"])
@@ -327,7 +332,7 @@ class Place(DesktopCase):
 
     def test_minimized_only_app_and_absent_app(self):
         client = self.spawn(["xterm", "-class", "KtHidden"], "KtHidden")
-        self.desktop.run(["xdotool", "windowminimize", "--sync", str(client.window)])
+        self.minimize(client.window)
         self.assertEqual(self.helper("place", "KtHidden", "0", "0", "300", "300", check=False)["error"],
                          "no_stream_window")
         self.assertEqual(self.helper("place", "NoSuchApp", "0", "0", "300", "300", check=False)["error"],
@@ -396,7 +401,7 @@ class Observe(DesktopCase):
         client = self.spawn(["xterm", "-class", "KtMin"], "KtMin")
         helper = self.loop()
         helper.ask("observe KtMin")
-        self.desktop.run(["xdotool", "windowminimize", "--sync", str(client.window)])
+        self.minimize(client.window)
         events = helper.events_for(0.5)
         self.assertEqual([e for e in events if e.get("event") == "window_closed"], [])
 
