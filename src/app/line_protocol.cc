@@ -42,11 +42,30 @@ std::optional<std::int64_t> parseRequestId(std::string_view text) {
   return static_cast<std::int64_t>(value);
 }
 
+namespace {
+
+bool isSeparator(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// The first word of a line, or nothing when it has none.
+std::string_view firstWord(std::string_view line) {
+  std::size_t start = 0;
+  while (start < line.size() && isSeparator(line[start])) ++start;
+  std::size_t end = start;
+  while (end < line.size() && !isSeparator(line[end])) ++end;
+  return line.substr(start, end - start);
+}
+
+}  // namespace
+
 void handleLine(Core& core, std::string_view rawLine, bool loop) {
+  // Repair never shortens a line, so one that is already too long stays so;
+  // of it only the first word still matters (a request id to echo), and a
+  // huge line is neither copied nor split whole.
+  const bool tooLong = rawLine.size() > core.state.maxLineBytes;
   std::string repaired;
-  std::string_view line = rawLine;
-  if (!isValidUtf8(rawLine)) {
-    repaired = toValidUtf8(rawLine);
+  std::string_view line = tooLong ? firstWord(rawLine) : rawLine;
+  if (!isValidUtf8(line)) {
+    repaired = toValidUtf8(line);
     line = repaired;
   }
   std::vector<std::string> words = tokenize(line);
@@ -63,7 +82,7 @@ void handleLine(Core& core, std::string_view rawLine, bool loop) {
   }
 
   CommandOutcome outcome;
-  if (line.size() > core.state.maxLineBytes) {
+  if (tooLong || line.size() > core.state.maxLineBytes) {
     outcome.failure = std::make_exception_ptr(Fail("line_too_long"));
   } else {
     try {

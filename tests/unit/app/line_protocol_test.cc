@@ -94,6 +94,16 @@ TEST_F(LineHandling, LengthIsCountedInBytesOfTheWholeLine) {
   EXPECT_EQ(handle(accents + "ééé\t"), std::vector<std::string>{R"({"error":"line_too_long","ok":false})"});
 }
 
+TEST_F(LineHandling, OfALongLineOnlyTheFirstWordIsRead) {
+  const std::string tail(200000, 'a');
+  EXPECT_EQ(handle("  #\xff " + tail), std::vector<std::string>{R"({"error":"bad_id","ok":false})"});
+  EXPECT_EQ(handle("\t#8\t" + tail),
+            std::vector<std::string>{R"({"error":"line_too_long","id":8,"ok":false})"});
+  EXPECT_EQ(handle("\xff\xfe" + tail), std::vector<std::string>{R"({"error":"line_too_long","ok":false})"});
+  EXPECT_TRUE(handle(std::string(200000, ' ')).empty());
+  EXPECT_TRUE(handle(std::string(200000, '\r') + "\t").empty());
+}
+
 TEST_F(LineHandling, InvalidBytesCountAsTheReplacementTheyBecome) {
   // 1400 invalid bytes become 4200 bytes of replacement characters.
   std::string line = "x" + std::string(1400, '\xff');
