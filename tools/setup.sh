@@ -11,7 +11,7 @@ packages=(
   hyperfine bc python3 git
   # the X11 backend and its real-desktop tests
   libxcb1-dev libxcb-randr0-dev libxcb-xinput-dev libxcb-xkb-dev libxcb-res0-dev
-  xvfb openbox x11-apps xterm x11-utils x11-xserver-utils xdotool wmctrl xauth
+  xvfb openbox jwm xfwm4 dbus-daemon dbus-bin x11-apps xterm x11-utils x11-xserver-utils xdotool wmctrl xauth
 )
 
 missing=()
