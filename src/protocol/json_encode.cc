@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +45,28 @@ constexpr auto kPlain = [] {
 
 bool isPlain(unsigned char c) { return kPlain[c]; }
 
+// Whether every byte is plain, eight at a time: a byte below 0x20, at or above
+// 0x80, a quote or a backslash sets the high bit of its lane.
+bool allPlain(const char* at, const char* end) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+  auto hasZeroByte = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+  while (end - at >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, at, 8);
+    std::uint64_t bad = word & kHighs;              // 0x80 and above
+    bad |= (word - kOnes * 0x20) & ~word & kHighs;  // below 0x20
+    bad |= hasZeroByte(word ^ (kOnes * '"'));
+    bad |= hasZeroByte(word ^ (kOnes * '\\'));
+    if (bad != 0) return false;
+    at += 8;
+  }
+  for (; at != end; ++at) {
+    if (!isPlain(static_cast<unsigned char>(*at))) return false;
+  }
+  return true;
+}
+
 // Appends into a string used as a plain buffer: its size is capacity, and the
 // text written so far is the first `size()` bytes. Growing only when full
 // keeps the writer's per-byte cost to a store.
@@ -61,6 +84,15 @@ class Sink {
     size_ += length;
   }
   void operator+=(const char* text) { append(text, std::strlen(text)); }
+  // `text` between double quotes, with room made once.
+  void appendQuoted(const char* text, std::size_t length) {
+    room(length + 2);
+    char* to = buffer_.data() + size_;
+    to[0] = '"';
+    std::memcpy(to + 1, text, length);
+    to[length + 1] = '"';
+    size_ += length + 2;
+  }
   std::size_t size() const { return size_; }
 
  private:
@@ -76,12 +108,8 @@ bool encodeString(const std::string& s, Sink& out) {
   // Nearly every string is all plain: copy it in one go.
   const char* begin = s.data();
   const char* end = begin + s.size();
-  const char* at = begin;
-  while (at != end && isPlain(static_cast<unsigned char>(*at))) ++at;
-  if (at == end) {
-    out.push_back('"');
-    out.append(begin, s.size());
-    out.push_back('"');
+  if (allPlain(begin, end)) {
+    out.appendQuoted(begin, s.size());
     return true;
   }
   static constexpr char kHex[] = "0123456789abcdef";

@@ -49,6 +49,27 @@ TEST(JsonEncode, EscapesControlCharactersAndKeepsUnicode) {
   EXPECT_EQ(encoded(JsonObject{{"s", s}}), "{\"s\":\"a\\\"b\\\\c\\n\\t\\u0001\\u0000é\u2026\"}");
 }
 
+// Plain runs are checked eight bytes at a time: a byte that needs escaping
+// must be caught in every lane and in the tail.
+TEST(JsonEncode, EscapesAtEveryPositionOfALongString) {
+  struct Special {
+    std::string raw;
+    std::string written;
+  };
+  const Special specials[] = {
+      {"\"", "\\\""},   {"\\", "\\\\"},           {"\n", "\\n"}, {"\x1f", "\\u001f"},
+      {"\x7f", "\x7f"}, {"\xc3\xa9", "\xc3\xa9"}, {" ", " "},    {std::string(1, '\0'), "\\u0000"}};
+  for (const auto& special : specials) {
+    for (std::size_t at = 0; at <= 19; ++at) {
+      std::string raw(19, 'k');
+      std::string expected = raw;
+      raw.insert(at, special.raw);
+      expected.insert(at, special.written);
+      EXPECT_EQ(encoded(JsonObject{{"s", raw}}), "{\"s\":\"" + expected + "\"}") << at;
+    }
+  }
+}
+
 TEST(JsonEncode, RefusesWhatCannotBeEncoded) {
   const JsonValue bad[] = {
       JsonValue(std::numeric_limits<double>::quiet_NaN()),
