@@ -12,6 +12,7 @@ namespace kestrove::platform::x11 {
 Connection::Connection(PollMainLoop& loop) : loop_(loop) {}
 
 Connection::~Connection() {
+  watchdog_.disarm();
   if (connection_) {
     loop_.unwatchFd(xcb_get_file_descriptor(connection_));
     xcb_disconnect(connection_);
@@ -25,8 +26,8 @@ xcb_connection_t* Connection::get() {
 }
 
 void Connection::open() {
-  int screenNumber = 0;
-  xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
+  auto [connection, screenNumber] = connector_.connect(kServerBound);
+  if (!connection) return;
   if (xcb_connection_has_error(connection)) {
     xcb_disconnect(connection);
     return;
@@ -41,6 +42,7 @@ void Connection::open() {
   connection_ = connection;
   root_ = screens.data->root;
   ++generation_;
+  restartBound();
   if (!atoms_.intern(connection_)) {
     drop();
     return;
@@ -48,8 +50,10 @@ void Connection::open() {
   negotiateExtensions();
   if (!checkAlive()) return;
   loop_.watchFd(xcb_get_file_descriptor(connection_), [this] {
+    beginTurn();
     readEvents();
     if (checkAlive() && onReadable_) onReadable_();
+    endTurn();
   });
   if (onConnected_) onConnected_();
 }
@@ -104,7 +108,22 @@ bool Connection::checkAlive() {
   return false;
 }
 
+void Connection::beginTurn() {
+  inTurn_ = true;
+  restartBound();
+}
+
+void Connection::endTurn() {
+  inTurn_ = false;
+  watchdog_.disarm();
+}
+
+void Connection::restartBound() {
+  if (inTurn_ && connection_) watchdog_.arm(xcb_get_file_descriptor(connection_));
+}
+
 void Connection::drop() {
+  watchdog_.disarm();
   loop_.unwatchFd(xcb_get_file_descriptor(connection_));
   xcb_disconnect(connection_);
   connection_ = nullptr;
@@ -139,6 +158,8 @@ bool Connection::waitForEvent(const std::function<bool(const xcb_generic_event_t
     auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
     if (left <= 0) return false;
+    // This wait has its own limit; the bound covers what follows it.
+    restartBound();
     pollfd fd{xcb_get_file_descriptor(connection_), POLLIN, 0};
     poll(&fd, 1, static_cast<int>(left));
   }

@@ -11,6 +11,8 @@
 
 #include "platform/posix/poll_main_loop.h"
 #include "platform/x11/atoms.h"
+#include "platform/x11/bounded_connect.h"
+#include "platform/x11/x_watchdog.h"
 
 namespace kestrove::platform::x11 {
 
@@ -33,8 +35,15 @@ struct Extensions {
 // The display connection, opened on first need and again after it was lost.
 // Events read at any time are queued here and handed out only by
 // takeEvents(), so a wait inside a command never loses or reorders them.
+// No wait on the server is unbounded: connecting gives up after
+// kServerBound, and a turn blocked on the server that long loses the
+// connection, as if the display had gone.
 class Connection {
  public:
+  // Far above any answer from a live server, even a busy or remote one, yet
+  // well inside the time a controlling program waits for a reply.
+  static constexpr std::chrono::milliseconds kServerBound{3000};
+
   explicit Connection(PollMainLoop& loop);
   ~Connection();
   Connection(const Connection&) = delete;
@@ -47,6 +56,10 @@ class Connection {
   xcb_connection_t* current() const { return connection_; }
   // Drops a connection that has failed; true when it is (still) usable.
   bool checkAlive();
+
+  // Brackets one main-loop turn: only inside one does the watchdog run.
+  void beginTurn();
+  void endTurn();
 
   xcb_window_t root() const { return root_; }
   const Atoms& atoms() const { return atoms_; }
@@ -75,8 +88,12 @@ class Connection {
   void open();
   void drop();
   void negotiateExtensions();
+  void restartBound();
 
   PollMainLoop& loop_;
+  BoundedConnect connector_;
+  XWatchdog watchdog_{kServerBound};
+  bool inTurn_ = false;
   xcb_connection_t* connection_ = nullptr;
   xcb_window_t root_ = XCB_WINDOW_NONE;
   Atoms atoms_;

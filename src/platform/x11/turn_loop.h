@@ -7,22 +7,25 @@
 
 namespace kestrove::platform::x11 {
 
-// The poll loop, with a hook after every work item and timer: the end of a
-// turn, where what was read from the display is dropped and the events read
-// meanwhile are handed on.
+// The poll loop, with hooks around every work item and timer: the start of a
+// turn, from which waits on the display are bounded, and its end, where what
+// was read from the display is dropped and the events read meanwhile are
+// handed on.
 class TurnLoop : public MainLoop {
  public:
-  TurnLoop(PollMainLoop& inner, std::function<void()> endOfTurn)
-      : inner_(inner), endOfTurn_(std::move(endOfTurn)) {}
+  TurnLoop(PollMainLoop& inner, std::function<void()> startOfTurn, std::function<void()> endOfTurn)
+      : inner_(inner), startOfTurn_(std::move(startOfTurn)), endOfTurn_(std::move(endOfTurn)) {}
 
   void post(Work work) override {
     inner_.post([this, work = std::move(work)] {
+      startOfTurn_();
       work();
       endOfTurn_();
     });
   }
   void postAfter(std::chrono::nanoseconds delay, Work work) override {
     inner_.postAfter(delay, [this, work = std::move(work)] {
+      startOfTurn_();
       work();
       endOfTurn_();
     });
@@ -31,6 +34,7 @@ class TurnLoop : public MainLoop {
 
  private:
   PollMainLoop& inner_;
+  std::function<void()> startOfTurn_;
   std::function<void()> endOfTurn_;
 };
 

@@ -20,12 +20,14 @@ class ListenerToken : public TokenRef {
 }  // namespace
 
 X11Platform::X11Platform()
-    : turnLoop_(loop_, [this] { endOfTurn(); }),
+    : turnLoop_(
+          loop_, [this] { connection_.beginTurn(); }, [this] { endOfTurn(); }),
       connection_(loop_),
       snapshot_(connection_),
       windowEvents_(connection_, snapshot_),
       keyWatch_(connection_),
       processWatch_(loop_, [this](std::int32_t pid) {
+        connection_.beginTurn();
         processExited(pid);
         endOfTurn();
       }) {
@@ -55,6 +57,7 @@ void X11Platform::endOfTurn() {
     connection_.readEvents();
   }
   connection_.checkAlive();
+  connection_.endTurn();
   inEndOfTurn_ = false;
 }
 
