@@ -11,6 +11,7 @@ import json
 import os
 import queue
 import shutil
+import signal
 import subprocess
 import sys
 import threading
@@ -477,9 +478,10 @@ class PrimaryOnTheRight(DesktopCase):
 
 
 class FakeDisplay:
-    """A display socket that counts connections and shuts each one at once."""
+    """A display socket that counts connections and shuts each one at once,
+    or, when silent, keeps each open and never answers."""
 
-    def __init__(self):
+    def __init__(self, silent=False):
         import socket
         self.number = x11_desktop._free_display(start=500)
         os.makedirs("/tmp/.X11-unix", exist_ok=True)
@@ -489,6 +491,8 @@ class FakeDisplay:
         self.server.listen(16)
         self.server.settimeout(0.1)
         self.accepted = 0
+        self.silent = silent
+        self.held = []
         self.running = True
         self.thread = threading.Thread(target=self._serve, daemon=True)
         self.thread.start()
@@ -500,11 +504,16 @@ class FakeDisplay:
             except OSError:
                 continue
             self.accepted += 1
-            connection.close()
+            if self.silent:
+                self.held.append(connection)
+            else:
+                connection.close()
 
     def close(self):
         self.running = False
         self.thread.join(timeout=2)
+        for connection in self.held:
+            connection.close()
         self.server.close()
         os.unlink(self.path)
 
@@ -542,6 +551,61 @@ class NoDisplay(unittest.TestCase):
                 self.addCleanup(helper.close)
                 self.assertEqual(helper.ask("watch-esc")[0]["watching"], False)
                 self.assertEqual(helper.ask("observe XTerm")[0]["error"], "ax_denied")
+
+
+# How long the helper waits for a display that stopped answering, plus slack
+# for a loaded machine: a reply later than this means it hung.
+STUCK_REPLY_SECONDS = 10
+
+
+class SilentDisplay(unittest.TestCase):
+    def test_a_display_that_accepts_and_never_answers_is_a_machine_without_one(self):
+        fake = FakeDisplay(silent=True)
+        self.addCleanup(fake.close)
+        helper = LoopHelper(dict(os.environ, DISPLAY=f":{fake.number}"))
+        self.addCleanup(helper.close)
+        for line, check in [
+            ("screens", lambda r: r["screens"] == []),
+            ("version", lambda r: r["ok"]),
+            ("trusted", lambda r: r["trusted"] is False),
+        ]:
+            with self.subTest(line=line):
+                reply, _ = helper.ask(line, timeout=STUCK_REPLY_SECONDS)
+                self.assertTrue(check(reply), reply)
+        self.assertGreater(fake.accepted, 0)
+        self.assertIsNone(helper.process.poll())
+
+
+class StoppedDisplay(DesktopCase):
+    def test_a_stopped_server_is_a_lost_display_until_it_runs_again(self):
+        client = self.spawn(["xterm", "-class", "KtStop"], "KtStop")
+        helper = self.loop()
+        reply, _ = helper.ask("windows KtStop")
+        self.assertEqual([w["id"] for w in reply["windows"]], [client.window])
+        self.assertEqual(len(helper.ask("screens")[0]["screens"]), 2)
+
+        server = self.desktop._started[0].pid
+        os.kill(server, signal.SIGSTOP)
+        self.addCleanup(os.kill, server, signal.SIGCONT)
+        # The first command blocks on the open connection, the second on a new
+        # handshake the stopped server never completes.
+        for line, check in [
+            ("screens", lambda r: r["screens"] == []),
+            ("version", lambda r: r["ok"]),
+            ("windows KtStop", lambda r: r["running"] is False and r["trusted"] is False),
+        ]:
+            with self.subTest(line=line):
+                started = time.monotonic()
+                reply, _ = helper.ask(line, timeout=STUCK_REPLY_SECONDS)
+                self.assertTrue(check(reply), reply)
+                self.assertLess(time.monotonic() - started, STUCK_REPLY_SECONDS)
+
+        os.kill(server, signal.SIGCONT)
+        reply, _ = helper.ask("screens", timeout=STUCK_REPLY_SECONDS)
+        self.assertEqual(len(reply["screens"]), 2, reply)
+        reply, _ = helper.ask("windows KtStop", timeout=STUCK_REPLY_SECONDS)
+        self.assertEqual([w["id"] for w in reply["windows"]], [client.window])
+        self.assertIsNone(helper.process.poll())
 
 
 class LostDisplay(DesktopCase):
