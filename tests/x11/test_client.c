@@ -13,13 +13,8 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
-static xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-  xcb_intern_atom_reply_t* r =
-      xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, (uint16_t)strlen(name), name), NULL);
-  xcb_atom_t a = r ? r->atom : XCB_ATOM_NONE;
-  free(r);
-  return a;
-}
+#include "intern_atom.h"
+
 
 static int managed(xcb_connection_t* c, xcb_window_t root, xcb_window_t w, xcb_atom_t list,
                    xcb_atom_t extents) {

@@ -10,19 +10,14 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include "intern_atom.h"
+
 static double nowMs(void) {
   struct timespec t;
   clock_gettime(CLOCK_MONOTONIC, &t);
   return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
 }
 
-static xcb_atom_t atom(xcb_connection_t* c, const char* name) {
-  xcb_intern_atom_reply_t* r =
-      xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, (uint16_t)strlen(name), name), NULL);
-  xcb_atom_t a = r ? r->atom : XCB_ATOM_NONE;
-  free(r);
-  return a;
-}
 
 int main(int argc, char** argv) {
   double limit = argc > 1 ? atof(argv[1]) : 5000;
