@@ -176,7 +176,8 @@ void DesktopSnapshot::readResourcePids(xcb_connection_t* c) {
     if (!reply) continue;
     for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem;
          xcb_res_client_id_value_next(&it)) {
-      if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)) continue;
+      const auto& [id, length] = *it.data;
+      if (!(id.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)) continue;
       if (xcb_res_client_id_value_value_length(it.data) < 1) continue;
       std::uint32_t pid = *xcb_res_client_id_value_value(it.data);
       if (pid > 0 && pid <= 0x7fffffff) info_[window].pid = static_cast<std::int32_t>(pid);
