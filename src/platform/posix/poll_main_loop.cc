@@ -44,7 +44,7 @@ void PollMainLoop::post(Work work) {
 
 void PollMainLoop::postAfter(std::chrono::nanoseconds delay, Work work) {
   if (delay < std::chrono::nanoseconds::zero()) delay = std::chrono::nanoseconds::zero();
-  timers_.push(Timer{Clock::now() + delay, timerSequence_++, std::move(work)});
+  timers_.push(Clock::now() + delay, std::move(work));
 }
 
 void PollMainLoop::watchFd(int fd, std::function<void()> onReadable) { watched_[fd] = std::move(onReadable); }
@@ -75,9 +75,8 @@ void PollMainLoop::runPosted() {
 
 void PollMainLoop::runDueTimers() {
   auto now = Clock::now();
-  while (!timers_.empty() && timers_.top().due <= now) {
-    Work work = std::move(const_cast<Timer&>(timers_.top()).work);
-    timers_.pop();
+  while (!timers_.empty() && timers_.nextDue() <= now) {
+    Work work = timers_.pop();
     work();
   }
 }
@@ -94,7 +93,7 @@ void PollMainLoop::runOnce(std::chrono::nanoseconds maxWait) {
   if (timeoutMs != 0) {
     auto wait = maxWait;
     if (!timers_.empty()) {
-      auto untilTimer = timers_.top().due - Clock::now();
+      auto untilTimer = timers_.nextDue() - Clock::now();
       if (untilTimer < wait) wait = untilTimer;
     }
     if (wait <= std::chrono::nanoseconds::zero()) {

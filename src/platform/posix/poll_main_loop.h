@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/main_loop.h"
+#include "platform/timer_queue.h"
 
 namespace kestrove::platform {
 
@@ -38,16 +39,6 @@ class PollMainLoop : public MainLoop {
 
  private:
   using Clock = std::chrono::steady_clock;
-  struct Timer {
-    Clock::time_point due;
-    std::uint64_t sequence;
-    Work work;
-  };
-  struct LaterFirst {
-    bool operator()(const Timer& a, const Timer& b) const {
-      return a.due != b.due ? a.due > b.due : a.sequence > b.sequence;
-    }
-  };
 
   void drainWakePipe();
   void runPosted();
@@ -61,8 +52,7 @@ class PollMainLoop : public MainLoop {
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
 
-  std::priority_queue<Timer, std::vector<Timer>, LaterFirst> timers_;
-  std::uint64_t timerSequence_ = 0;
+  TimerQueue<Clock::time_point> timers_;
   std::map<int, std::function<void()>> watched_;
 };
 

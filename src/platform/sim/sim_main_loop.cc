@@ -16,7 +16,7 @@ void SimMainLoop::postAfter(std::chrono::nanoseconds delay, Work work) {
   if (delay < std::chrono::nanoseconds::zero()) delay = std::chrono::nanoseconds::zero();
   {
     std::lock_guard lock(mutex_);
-    timers_.push(Timer{now() + delay, timerSequence_++, std::move(work)});
+    timers_.push(now() + delay, std::move(work));
   }
   wake_.notify_one();
 }
@@ -42,9 +42,8 @@ bool SimMainLoop::runOneDueTimer() {
   Work work;
   {
     std::lock_guard lock(mutex_);
-    if (timers_.empty() || timers_.top().due > now()) return false;
-    work = std::move(const_cast<Timer&>(timers_.top()).work);
-    timers_.pop();
+    if (timers_.empty() || timers_.nextDue() > now()) return false;
+    work = timers_.pop();
   }
   work();
   return true;
@@ -67,8 +66,8 @@ void SimMainLoop::advance(std::chrono::nanoseconds by) {
   for (;;) {
     {
       std::lock_guard lock(mutex_);
-      if (timers_.empty() || timers_.top().due > end) break;
-      if (timers_.top().due > virtualNow_) virtualNow_ = timers_.top().due;
+      if (timers_.empty() || timers_.nextDue() > end) break;
+      if (timers_.nextDue() > virtualNow_) virtualNow_ = timers_.nextDue();
     }
     runUntilIdle();
   }
@@ -80,7 +79,7 @@ bool SimMainLoop::advanceToNextTimer() {
   {
     std::lock_guard lock(mutex_);
     if (timers_.empty()) return false;
-    if (timers_.top().due > virtualNow_) virtualNow_ = timers_.top().due;
+    if (timers_.nextDue() > virtualNow_) virtualNow_ = timers_.nextDue();
   }
   runUntilIdle();
   return true;
@@ -118,7 +117,7 @@ void SimMainLoop::run() {
       wake_.wait(lock);
     } else {
       // No predicate: an earlier timer set meanwhile must end the wait too.
-      wake_.wait_until(lock, start_ + timers_.top().due);
+      wake_.wait_until(lock, start_ + timers_.nextDue());
     }
   }
 }

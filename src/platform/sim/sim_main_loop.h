@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/main_loop.h"
+#include "platform/timer_queue.h"
 
 namespace kestrove::sim {
 
@@ -54,17 +55,6 @@ class SimMainLoop : public platform::MainLoop {
   void stop();
 
  private:
-  struct Timer {
-    std::chrono::nanoseconds due;
-    std::uint64_t sequence;
-    Work work;
-  };
-  struct LaterFirst {
-    bool operator()(const Timer& a, const Timer& b) const {
-      return a.due != b.due ? a.due > b.due : a.sequence > b.sequence;
-    }
-  };
-
   bool runOnePosted();
   bool runOneDueTimer();
 
@@ -75,8 +65,7 @@ class SimMainLoop : public platform::MainLoop {
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Work> posted_;
-  std::priority_queue<Timer, std::vector<Timer>, LaterFirst> timers_;
-  std::uint64_t timerSequence_ = 0;
+  platform::TimerQueue<std::chrono::nanoseconds> timers_;
   bool stopRequested_ = false;
 };
 
