@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 """A throwaway X desktop: Xvfb with two RandR monitors, a window manager
-(openbox, jwm or xfwm4), real clients.
+(openbox, jwm, xfwm4, mutter, kwin, i3 or metacity), real clients.
 
 Used by the X11 tests, the demo and the benchmarks. Everything started here is
 stopped by pid, in reverse order. As a command:
-  x11_desktop.py run [--monitors N] [--wm NAME] [--wm-ready PATH] -- COMMAND...
+  x11_desktop.py run [--monitors N] [--wm NAME] [--wm-ready PATH] [--a11y] -- COMMAND...
 runs COMMAND with DISPLAY set to a fresh desktop and stops the desktop after.
-The window manager is --wm, else $KESTROVE_X11_WM, else openbox.
+The window manager is --wm, else $KESTROVE_X11_WM, else openbox. Managers that
+need a session bus get a private one, and so does --a11y, which also starts
+the accessibility bus (AT-SPI) that toolkits publish their widgets on; the
+command then gets DBUS_SESSION_BUS_ADDRESS too.
 """
 import argparse
 import glob
@@ -67,7 +70,16 @@ DBUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Confi
 </busconfig>
 """
 
-WMS = ("openbox", "jwm", "xfwm4")
+# i3 tiles (no floating default); its config keeps the desktop bare.
+I3_CONFIG = """# i3 config file (v4)
+font pango:monospace 8
+focus_follows_mouse no
+workspace_layout default
+"""
+
+WMS = ("openbox", "jwm", "xfwm4", "mutter", "kwin", "i3", "metacity")
+# Managers that read settings or register themselves on a session bus.
+NEEDS_BUS = ("xfwm4", "mutter", "kwin", "metacity")
 
 
 def default_wm():
@@ -81,11 +93,25 @@ def xfconfd_path():
 
 def wm_missing(wm):
     """The programs a window manager needs that are not installed (empty when it can run)."""
-    needs = {"openbox": ["openbox"], "jwm": ["jwm"], "xfwm4": ["xfwm4", "dbus-daemon", "dbus-send"]}[wm]
+    needs = {"openbox": ["openbox"], "jwm": ["jwm"], "xfwm4": ["xfwm4"], "mutter": ["mutter"],
+             "kwin": ["kwin_x11"], "i3": ["i3"], "metacity": ["metacity"]}[wm]
+    if wm in NEEDS_BUS:
+        needs += ["dbus-daemon", "dbus-send"]
     missing = [program for program in needs if not shutil.which(program)]
     if wm == "xfwm4" and not xfconfd_path():
         missing.append("xfconfd")
     return missing
+
+
+def a11y_missing():
+    """What the accessibility bus needs that is not installed (empty when it can run)."""
+    missing = [program for program in ("dbus-daemon",) if not shutil.which(program)]
+    if not os.access(A11Y_LAUNCHER, os.X_OK):
+        missing.append("at-spi-bus-launcher")
+    return missing
+
+
+A11Y_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 
 
 class DesktopError(Exception):
@@ -110,8 +136,10 @@ class Client:
 
 
 class Desktop:
-    def __init__(self, monitors=2, wm_ready=None, width=3840, height=1080, primary=0, number=None, wm=None):
+    def __init__(self, monitors=2, wm_ready=None, width=3840, height=1080, primary=0, number=None, wm=None,
+                 a11y=False):
         self.wm = wm or default_wm()
+        self.a11y = a11y
         if self.wm not in WMS:
             raise DesktopError(f"unknown window manager {self.wm!r}; one of {', '.join(WMS)}")
         self.number = number  # a display number to take over (its server gone); else a free one
@@ -124,6 +152,7 @@ class Desktop:
         self._started = []  # Popen objects, in start order
         self._dir = None
         self._wm_env = {}  # what the window manager's own processes need
+        self._client_env = {}  # what every client gets (the session bus)
 
     # -- life cycle -------------------------------------------------------
     def start(self):
@@ -131,6 +160,10 @@ class Desktop:
         try:
             self._start_server()
             self._set_monitors()
+            if self.a11y or self.wm in NEEDS_BUS:
+                self._start_session_bus()
+            if self.a11y:
+                self._start_a11y_bus()
             self._start_wm()
         except Exception:
             self.stop()
@@ -204,11 +237,8 @@ class Desktop:
     def _argv_jwm(self):
         return ["jwm", "-f", self._write("jwmrc", JWM_RC)]
 
-    def _argv_xfwm4(self):
-        # xfwm4 reads its settings only through xfconfd on a session bus; a
-        # private bus and config folder keep the user's settings out.
-        config = os.path.join(self._dir, "config")
-        self._write("config/xfce4/xfconf/xfce-perchannel-xml/xfwm4.xml", XFWM4_CHANNEL)
+    def _start_session_bus(self):
+        """A private session bus, with a config folder that keeps the user's settings out."""
         socket = os.path.join(self._dir, "bus")
         bus = subprocess.Popen(["dbus-daemon", "--nofork", "--nopidfile", "--print-address=1",
                                 "--config-file", self._write("bus.conf", DBUS_CONFIG.format(path=socket))],
@@ -217,8 +247,27 @@ class Desktop:
         address = self._read_line(bus, 5)
         if not address:
             raise DesktopError("dbus-daemon did not start")
-        self._wm_env = {"DBUS_SESSION_BUS_ADDRESS": address, "XDG_CONFIG_HOME": config,
-                        "NO_AT_BRIDGE": "1", "GSETTINGS_BACKEND": "memory"}
+        runtime = os.path.join(self._dir, "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        self._client_env = {"DBUS_SESSION_BUS_ADDRESS": address, "XDG_RUNTIME_DIR": runtime,
+                            "XDG_CONFIG_HOME": os.path.join(self._dir, "config"), "GSETTINGS_BACKEND": "memory"}
+        # The manager's own toolkit stays off the accessibility bus.
+        self._wm_env = dict(self._client_env, NO_AT_BRIDGE="1")
+
+    def _start_a11y_bus(self):
+        """The AT-SPI bus: its launcher names it on the session bus and in the
+        root window's AT_SPI_BUS property, where toolkits and the helper find it."""
+        launcher = subprocess.Popen([A11Y_LAUNCHER, "--launch-immediately"], env=self.env(),
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._started.append(launcher)
+        if not self.wait_until(lambda: "AT_SPI_BUS(" in self.run(["xprop", "-root", "AT_SPI_BUS"], check=False),
+                               timeout=10):
+            raise DesktopError("the accessibility bus did not start")
+        self._client_env["GTK_A11Y"] = "atspi"
+
+    def _argv_xfwm4(self):
+        # xfwm4 reads its settings only through xfconfd on the session bus.
+        self._write("config/xfce4/xfconf/xfce-perchannel-xml/xfwm4.xml", XFWM4_CHANNEL)
         xfconfd = subprocess.Popen([xfconfd_path()], env=self.env(**self._wm_env),
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self._started.append(xfconfd)
@@ -229,6 +278,20 @@ class Desktop:
                 timeout=5):
             raise DesktopError("xfconfd did not start")
         return ["xfwm4", "--compositor=off", "--sm-client-disable"]
+
+    def _argv_mutter(self):
+        # Composites on X11, so header-bar windows carry their shadow margin.
+        return ["mutter", "--x11", "--replace", "--sm-disable"]
+
+    def _argv_kwin(self):
+        self._write("config/kwinrc", "[Compositing]\nEnabled=false\n[Windows]\nPlacement=Smart\n")
+        return ["kwin_x11", "--replace"]
+
+    def _argv_i3(self):
+        return ["i3", "-c", self._write("i3.conf", I3_CONFIG)]
+
+    def _argv_metacity(self):
+        return ["metacity", "--replace", "--sm-disable", "--no-composite"]
 
     @staticmethod
     def _read_line(process, timeout):
@@ -270,6 +333,7 @@ class Desktop:
     def env(self, **extra):
         env = dict(os.environ)
         env["DISPLAY"] = self.display
+        env.update(self._client_env)
         env.update(extra)
         return env
 
@@ -311,8 +375,14 @@ class Desktop:
         return tuple(int(g) for g in match.groups()) if match else None
 
     def is_ready(self, window):
-        out = self.props(window, "WM_STATE", "_NET_FRAME_EXTENTS")
-        return "window state: Normal" in out and "_NET_FRAME_EXTENTS =" in out
+        out = self.props(window, "WM_STATE", "_NET_FRAME_EXTENTS", "_GTK_FRAME_EXTENTS", "_MOTIF_WM_HINTS")
+        if "window state: Normal" not in out:
+            return False
+        # i3 sets no frame extents at all, mutter and metacity none for a
+        # window that draws its own decorations.
+        own_decorations = "_GTK_FRAME_EXTENTS =" in out or "_MOTIF_WM_HINTS =" in out
+        return "_NET_FRAME_EXTENTS =" in out or self.wm == "i3" or (
+            self.wm in ("mutter", "metacity") and own_decorations)
 
     def spawn(self, argv, wm_class, timeout=10):
         """Starts a client and waits until its window is managed and framed."""
@@ -349,10 +419,12 @@ def main():
     run.add_argument("--primary", type=int, default=0)
     run.add_argument("--wm", choices=WMS, default=None)
     run.add_argument("--wm-ready")
+    run.add_argument("--a11y", action="store_true")
     run.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     command = args.command[1:] if args.command[:1] == ["--"] else args.command
-    with Desktop(monitors=args.monitors, wm_ready=args.wm_ready, primary=args.primary, wm=args.wm) as desktop:
+    with Desktop(monitors=args.monitors, wm_ready=args.wm_ready, primary=args.primary, wm=args.wm,
+                 a11y=args.a11y) as desktop:
         signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
         return subprocess.run(command, env=desktop.env()).returncode
 

@@ -1,8 +1,8 @@
 /* Waits until the window manager of $DISPLAY handles requests: it owns WM_S0
- * and answers _NET_REQUEST_FRAME_EXTENTS for a hidden window. openbox owns
- * the selection some 100 ms before it stops dropping requests, so the
- * selection alone is not enough. Usage: wm_ready [timeout-ms]; exits 0 when
- * ready, 1 on timeout. */
+ * and answers _NET_REQUEST_FRAME_EXTENTS for a hidden window, or a conversion
+ * of WM_S0 (kwin answers only the latter). openbox owns the selection some
+ * 100 ms before it stops dropping requests, so owning it is not enough.
+ * Usage: wm_ready [timeout-ms]; exits 0 when ready, 1 on timeout. */
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
   xcb_atom_t wmS0 = atom(c, "WM_S0");
   xcb_atom_t request = atom(c, "_NET_REQUEST_FRAME_EXTENTS");
   xcb_atom_t extents = atom(c, "_NET_FRAME_EXTENTS");
+  xcb_atom_t timestamp = atom(c, "TIMESTAMP");
+  xcb_atom_t answer = atom(c, "KESTROVE_WM_READY");
   for (;;) {
     if (nowMs() >= deadline) return 1;
     xcb_get_selection_owner_reply_t* r =
@@ -59,6 +61,7 @@ int main(int argc, char** argv) {
     xcb_send_event(c, 0, screen->root,
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    (const char*)&message);
+    xcb_convert_selection(c, probe, wmS0, timestamp, answer, XCB_CURRENT_TIME);
     xcb_flush(c);
     /* A request sent too early is dropped: ask again every 50 ms. */
     double retry = nowMs() + 50;
@@ -69,10 +72,9 @@ int main(int argc, char** argv) {
         usleep(2000);
         continue;
       }
-      if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
-          ((xcb_property_notify_event_t*)event)->atom == extents) {
-        ready = 1;
-      }
+      int type = event->response_type & 0x7f;
+      if (type == XCB_PROPERTY_NOTIFY && ((xcb_property_notify_event_t*)event)->atom == extents) ready = 1;
+      if (type == XCB_SELECTION_NOTIFY && ((xcb_selection_notify_event_t*)event)->property == answer) ready = 1;
       free(event);
     }
   }
