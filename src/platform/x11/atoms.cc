@@ -30,6 +30,15 @@ constexpr std::array<const char*, static_cast<int>(Atom::Count)> kNames = {
     "_NET_WORKAREA",
     "_NET_CURRENT_DESKTOP",
     "UTF8_STRING",
+    "_GTK_FRAME_EXTENTS",
+    "I3_FLOATING_WINDOW",
+    "I3_SOCKET_PATH",
+    "AT_SPI_BUS",
+    "WM_S0",
+    "TIMESTAMP",
+    "_KESTROVE_BARRIER",
+    "_NET_WM_NAME",
+    "_NET_REQUEST_FRAME_EXTENTS",
 };
 
 }  // namespace

@@ -30,6 +30,15 @@ enum class Atom : int {
   NetWorkarea,
   NetCurrentDesktop,
   Utf8String,
+  GtkFrameExtents,
+  I3FloatingWindow,
+  I3SocketPath,
+  AtSpiBus,
+  WmS0,
+  Timestamp,
+  KestroveBarrier,
+  NetWmName,
+  NetRequestFrameExtents,
   Count
 };
 

@@ -21,6 +21,8 @@ std::vector<xcb_window_t> windowList(const xcb_get_property_reply_t* reply) {
   return items ? std::vector<xcb_window_t>(items->begin(), items->end()) : std::vector<xcb_window_t>{};
 }
 
+bool present(const xcb_get_property_reply_t* reply) { return reply && reply->type != XCB_ATOM_NONE; }
+
 std::vector<Monitor> readMonitors(xcb_randr_get_monitors_reply_t* reply) {
   std::vector<Monitor> monitors;
   if (!reply) return monitors;
@@ -47,6 +49,8 @@ void DesktopSnapshot::clear() {
   monitors_.clear();
   workArea_.reset();
   rootBounds_ = RootRect{};
+  accessibilityBus_.clear();
+  tilingManager_ = false;
   info_.clear();
 }
 
@@ -63,6 +67,8 @@ bool DesktopSnapshot::ensureRoot() {
   auto workArea = requestProperty(c, root, atoms[Atom::NetWorkarea]);
   auto desktop = requestProperty(c, root, atoms[Atom::NetCurrentDesktop]);
   auto geometry = xcb_get_geometry(c, root);
+  auto a11yBus = requestProperty(c, root, atoms[Atom::AtSpiBus], 256);
+  auto i3Socket = requestProperty(c, root, atoms[Atom::I3SocketPath], 1);
   xcb_randr_get_monitors_cookie_t monitors{};
   if (connection_.extensions().randr15) monitors = xcb_randr_get_monitors(c, root, 1);
 
@@ -79,6 +85,9 @@ bool DesktopSnapshot::ensureRoot() {
     const auto* a = areas->data() + 4 * index;
     workArea_ = RootRect{double(a[0]), double(a[1]), double(a[2]), double(a[3])};
   }
+  accessibilityBus_ = text(takeProperty(c, a11yBus).get());
+  // i3 tiles what it does not mark floating.
+  tilingManager_ = present(takeProperty(c, i3Socket).get());
   XcbReply<xcb_get_geometry_reply_t> rootGeometry(xcb_get_geometry_reply(c, geometry, nullptr));
   if (rootGeometry) rootBounds_ = RootRect{0, 0, double(rootGeometry->width), double(rootGeometry->height)};
   if (connection_.extensions().randr15) {
@@ -107,7 +116,8 @@ void DesktopSnapshot::readClients(xcb_connection_t* c) {
   struct Cookies {
     xcb_get_geometry_cookie_t geometry;
     xcb_translate_coordinates_cookie_t corner;
-    xcb_get_property_cookie_t pid, gtkId, kdeFile, wmClass, extents, state, type, allowed;
+    xcb_get_property_cookie_t pid, gtkId, kdeFile, wmClass, extents, state, type, allowed, shadow, floating, title;
+    xcb_query_tree_cookie_t tree;
   };
   std::vector<Cookies> cookies;
   cookies.reserve(clients_.size());
@@ -119,8 +129,13 @@ void DesktopSnapshot::readClients(xcb_connection_t* c) {
         requestProperty(c, w, atoms[Atom::KdeNetWmDesktopFile]), requestProperty(c, w, XCB_ATOM_WM_CLASS),
         requestProperty(c, w, atoms[Atom::NetFrameExtents]), requestProperty(c, w, atoms[Atom::NetWmState]),
         requestProperty(c, w, atoms[Atom::NetWmWindowType]),
-        requestProperty(c, w, atoms[Atom::NetWmAllowedActions])});
+        requestProperty(c, w, atoms[Atom::NetWmAllowedActions]), requestProperty(c, w, atoms[Atom::GtkFrameExtents]),
+        requestProperty(c, w, atoms[Atom::I3FloatingWindow]), requestProperty(c, w, atoms[Atom::NetWmName], 256),
+        xcb_query_tree(c, w)});
   }
+  // Clients without _NET_FRAME_EXTENTS whose manager reparented them: the
+  // frame window tells the extents.
+  std::vector<FramedClient> framed;
   for (std::size_t i = 0; i < clients_.size(); ++i) {
     const Cookies& k = cookies[i];
     ClientInfo info;
@@ -134,6 +149,10 @@ void DesktopSnapshot::readClients(xcb_connection_t* c) {
     auto state = cardinals(takeProperty(c, k.state).get());
     auto type = cardinals(takeProperty(c, k.type).get());
     auto allowed = cardinals(takeProperty(c, k.allowed).get());
+    auto shadow = cardinals(takeProperty(c, k.shadow).get());
+    bool floating = present(takeProperty(c, k.floating).get());
+    info.title = text(takeProperty(c, k.title).get());
+    XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, k.tree, nullptr));
     info.exists = geometry && corner;
     if (!info.exists) {
       info_[clients_[i]] = info;
@@ -148,7 +167,17 @@ void DesktopSnapshot::readClients(xcb_connection_t* c) {
     if (extents && extents->size() >= 4) {
       info.extents = FrameExtents{double((*extents)[0]), double((*extents)[1]), double((*extents)[2]),
                                   double((*extents)[3])};
+    } else if (tree && tree->parent != connection_.root()) {
+      framed.push_back(FramedClient{clients_[i], tree->parent, double(geometry->border_width)});
+      // Where the client sits in its frame, border included.
+      info.extents = FrameExtents{double(geometry->x + geometry->border_width), 0,
+                                  double(geometry->y + geometry->border_width), 0};
     }
+    if (shadow && shadow->size() >= 4) {
+      info.shadow =
+          FrameExtents{double((*shadow)[0]), double((*shadow)[1]), double((*shadow)[2]), double((*shadow)[3])};
+    }
+    info.tiled = tilingManager_ && !floating;
     if (state) {
       for (auto atom : *state) {
         if (atom == atoms[Atom::NetWmStateHidden]) info.hidden = true;
@@ -158,6 +187,24 @@ void DesktopSnapshot::readClients(xcb_connection_t* c) {
     if (type && !type->empty()) info.windowType = type->front();
     if (allowed) info.allowedActions = std::vector<xcb_atom_t>(allowed->begin(), allowed->end());
     info_[clients_[i]] = info;
+  }
+  if (!framed.empty()) readFrameWindows(c, framed);
+}
+
+void DesktopSnapshot::readFrameWindows(xcb_connection_t* c, const std::vector<FramedClient>& framed) {
+  std::vector<xcb_get_geometry_cookie_t> cookies;
+  for (const FramedClient& f : framed) cookies.push_back(xcb_get_geometry(c, f.frame));
+  for (std::size_t i = 0; i < framed.size(); ++i) {
+    XcbReply<xcb_get_geometry_reply_t> frame(xcb_get_geometry_reply(c, cookies[i], nullptr));
+    ClientInfo& info = info_[framed[i].client];
+    if (!frame) {
+      info.extents = FrameExtents{};
+      continue;
+    }
+    // The left and top extents were set from the client's place in the frame.
+    double border = framed[i].border;
+    info.extents.right = std::max(0.0, frame->width - info.extents.left - info.content.width - border);
+    info.extents.bottom = std::max(0.0, frame->height - info.extents.top - info.content.height - border);
   }
 }
 

@@ -38,8 +38,17 @@ struct ClientInfo {
   bool exists = false;  // its geometry came back
   std::optional<std::int32_t> pid;
   std::string appId;
+  std::string title;
+  // The client window, in root pixels.
   RootRect content;
+  // The manager's frame around it: _NET_FRAME_EXTENTS, else measured from
+  // the frame window it was reparented into (i3 publishes no extents).
   FrameExtents extents;
+  // The invisible margin a client that draws its own decorations keeps
+  // around its visible window for the shadow (_GTK_FRAME_EXTENTS).
+  FrameExtents shadow;
+  // Placed by a tiling manager (i3 without its floating mark): not movable.
+  bool tiled = false;
   bool hidden = false;
   bool fullscreen = false;
   xcb_atom_t windowType = XCB_ATOM_NONE;
@@ -69,6 +78,8 @@ class DesktopSnapshot {
   const std::vector<Monitor>& monitors() const { return monitors_; }
   std::optional<RootRect> workArea() const { return workArea_; }
   RootRect rootBounds() const { return rootBounds_; }
+  // The accessibility bus address the root publishes (AT_SPI_BUS); empty when none runs.
+  const std::string& accessibilityBus() const { return accessibilityBus_; }
   // Root pixel of the global origin (the primary monitor's top-left corner).
   double originX() const { return monitors_.empty() ? 0 : monitors_.front().rect.x; }
   double originY() const { return monitors_.empty() ? 0 : monitors_.front().rect.y; }
@@ -79,6 +90,12 @@ class DesktopSnapshot {
  private:
   void readClients(xcb_connection_t* connection);
   void readResourcePids(xcb_connection_t* connection);
+  struct FramedClient {
+    xcb_window_t client;
+    xcb_window_t frame;
+    double border;
+  };
+  void readFrameWindows(xcb_connection_t* connection, const std::vector<FramedClient>& framed);
 
   Connection& connection_;
   bool rootLoaded_ = false;
@@ -90,6 +107,8 @@ class DesktopSnapshot {
   std::vector<Monitor> monitors_;
   std::optional<RootRect> workArea_;
   RootRect rootBounds_;
+  std::string accessibilityBus_;
+  bool tilingManager_ = false;
   std::map<xcb_window_t, ClientInfo> info_;
 };
 

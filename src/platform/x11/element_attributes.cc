@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/x11/frame_shape.h"
+
 namespace kestrove::platform::x11 {
 namespace {
 
@@ -43,40 +45,77 @@ std::string subrole(const Atoms& atoms, xcb_atom_t type) {
 }
 
 bool allows(const ClientInfo& info, xcb_atom_t action) {
+  if (info.tiled) return false;
   if (!info.allowedActions) return true;
   const auto& actions = *info.allowedActions;
   return std::find(actions.begin(), actions.end(), action) != actions.end();
 }
 
-AttributeRead windowAttribute(const DesktopSnapshot& snapshot, const Atoms& atoms, xcb_window_t window,
-                              const std::string& attribute) {
+const AccessibleWindow* drawnDecorations(ElementContext& context, xcb_window_t window, const ClientInfo& info) {
+  return mayDrawOwnTitlebar(info) ? context.accessibility.window(context.snapshot, window, info) : nullptr;
+}
+
+AttributeRead rectAttribute(const DesktopSnapshot& snapshot, const RootRect& r, const std::string& attribute) {
+  if (attribute == "AXPosition") return point(r.x - snapshot.originX(), r.y - snapshot.originY());
+  return size(r.width, r.height);
+}
+
+AttributeRead windowAttribute(ElementContext& context, xcb_window_t window, const std::string& attribute) {
+  const DesktopSnapshot& snapshot = context.snapshot;
   const ClientInfo* info = snapshot.client(window);
   if (!info) return failure(ax::kInvalidUIElement);
-  double x = info->content.x - snapshot.originX();
-  double top = info->extents.top;
-  double y = info->content.y - snapshot.originY() - top;
-  if (attribute == "AXPosition") return point(x, y);
-  if (attribute == "AXSize") return size(info->content.width, info->content.height + top);
-  if (attribute == "AXChildren") {
-    return value(std::vector<Element>{makeElement(X11Element::Kind::Content, window)});
+  if (attribute == "AXPosition" || attribute == "AXSize" || attribute == "AXChildren") {
+    const AccessibleWindow* drawn = drawnDecorations(context, window, *info);
+    std::optional<FrameExtents> border;
+    if (drawn) border = drawn->border;
+    const RootRect frame = frameOf(info->content, frameInsets(*info, border));
+    if (attribute != "AXChildren") return rectAttribute(snapshot, frame, attribute);
+    std::vector<Element> children;
+    if (!drawn) {
+      children.push_back(makeElement(X11Element::Kind::Content, window));
+    } else {
+      for (std::size_t i = 0; i < drawn->children.size(); ++i) {
+        children.push_back(makeElement(X11Element::Kind::Accessible, window, i));
+      }
+    }
+    return value(std::move(children));
   }
   if (attribute == "AXMinimized") return flag(info->hidden);
   if (attribute == "AXFullScreen") return flag(info->fullscreen);
   if (attribute == "AXMain") return flag(isMain(snapshot, window, *info));
   if (attribute == "AXRole") return value(std::string("AXWindow"));
-  if (attribute == "AXSubrole") return value(subrole(atoms, info->windowType));
+  if (attribute == "AXSubrole") return value(subrole(context.atoms, info->windowType));
   return failure(ax::kAttributeUnsupported);
 }
 
-AttributeRead contentAttribute(const DesktopSnapshot& snapshot, xcb_window_t window,
-                               const std::string& attribute) {
-  const ClientInfo* info = snapshot.client(window);
+// Below the manager's title bar, or the whole frame of a window that draws
+// its own and publishes nothing about it.
+AttributeRead contentAttribute(ElementContext& context, xcb_window_t window, const std::string& attribute) {
+  const ClientInfo* info = context.snapshot.client(window);
   if (!info) return failure(ax::kInvalidUIElement);
-  if (attribute == "AXPosition") {
-    return point(info->content.x - snapshot.originX(), info->content.y - snapshot.originY());
+  if (attribute == "AXPosition" || attribute == "AXSize") {
+    RootRect frame = frameOf(info->content, frameInsets(*info, std::nullopt));
+    frame.y += info->extents.top;
+    frame.height -= info->extents.top;
+    return rectAttribute(context.snapshot, frame, attribute);
   }
-  if (attribute == "AXSize") return size(info->content.width, info->content.height);
   if (attribute == "AXRole") return value(std::string("AXGroup"));
+  if (attribute == "AXChildren") return value(std::vector<Element>{});
+  return failure(ax::kAttributeUnsupported);
+}
+
+AttributeRead accessibleAttribute(ElementContext& context, const X11Element& element,
+                                  const std::string& attribute) {
+  const ClientInfo* info = context.snapshot.client(element.window());
+  if (!info) return failure(ax::kInvalidUIElement);
+  const AccessibleWindow* drawn = drawnDecorations(context, element.window(), *info);
+  if (!drawn || element.index() >= drawn->children.size()) return failure(ax::kInvalidUIElement);
+  const AccessibleChild& child = drawn->children[element.index()];
+  if (attribute == "AXPosition" || attribute == "AXSize") return rectAttribute(context.snapshot, child.rect, attribute);
+  if (attribute == "AXRole") return value(child.role);
+  if (attribute == "AXSubrole") {
+    return child.subrole.empty() ? failure(ax::kNoValue) : value(child.subrole);
+  }
   if (attribute == "AXChildren") return value(std::vector<Element>{});
   return failure(ax::kAttributeUnsupported);
 }
@@ -95,15 +134,16 @@ AttributeRead applicationAttribute(const DesktopSnapshot& snapshot, std::int32_t
 
 }  // namespace
 
-AttributeRead readAttribute(const DesktopSnapshot& snapshot, const Atoms& atoms, const X11Element& element,
-                            const std::string& attribute) {
+AttributeRead readAttribute(ElementContext& context, const X11Element& element, const std::string& attribute) {
   switch (element.kind()) {
     case X11Element::Kind::Application:
-      return applicationAttribute(snapshot, element.pid(), attribute);
+      return applicationAttribute(context.snapshot, element.pid(), attribute);
     case X11Element::Kind::Window:
-      return windowAttribute(snapshot, atoms, element.window(), attribute);
+      return windowAttribute(context, element.window(), attribute);
     case X11Element::Kind::Content:
-      return contentAttribute(snapshot, element.window(), attribute);
+      return contentAttribute(context, element.window(), attribute);
+    case X11Element::Kind::Accessible:
+      return accessibleAttribute(context, element, attribute);
   }
   return failure(ax::kFailure);
 }

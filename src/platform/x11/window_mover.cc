@@ -4,124 +4,213 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <optional>
+
+#include "platform/x11/frame_shape.h"
 
 namespace kestrove::platform::x11 {
 namespace {
 
-// The window manager answers in about a millisecond; a request it ignores
-// (a maximized window in openbox) must not stall the command for long.
+// A manager that answers neither barrier must not stall the command for long.
 constexpr std::chrono::milliseconds kSettleLimit{150};
-// After an answer that is not the requested geometry (a snapped or refused
-// request, or an event already under way before ours), the quiet time after
-// which the manager counts as done.
-constexpr std::chrono::milliseconds kQuietAfterAnswer{15};
 
 constexpr std::uint32_t kGravityNorthWest = 1;
-constexpr std::uint32_t kSetX = 1u << 8, kSetY = 1u << 9, kSetWidth = 1u << 10, kSetHeight = 1u << 11;
+constexpr std::uint32_t kSetAll = (1u << 8) | (1u << 9) | (1u << 10) | (1u << 11);
 constexpr std::uint32_t kFromPager = 2u << 12;
 
-std::int32_t toPixels(double value) {
-  double rounded = std::round(value);
-  if (rounded > 1e9) return 1000000000;
-  if (rounded < -1e9) return -1000000000;
-  return static_cast<std::int32_t>(rounded);
+double toPixels(double value) { return std::clamp(std::round(value), -1e9, 1e9); }
+
+bool sameRect(const RootRect& a, const RootRect& b) {
+  return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
 }
 
 }  // namespace
 
-std::int32_t moveResizeWindow(Connection& connection, DesktopSnapshot& snapshot, xcb_window_t window,
-                              const std::string& attribute, const AxValue& value) {
+std::int32_t WindowMover::write(xcb_window_t window, const std::string& attribute, const AxValue& value) {
   bool isSize = attribute == "AXSize";
   if (!isSize && attribute != "AXPosition") return ax::kAttributeUnsupported;
   auto expected = isSize ? AxValueType::Size : AxValueType::Point;
-  if (value.type != static_cast<int>(expected) || !std::isfinite(value.first) ||
-      !std::isfinite(value.second)) {
+  if (value.type != static_cast<int>(expected) || !std::isfinite(value.first) || !std::isfinite(value.second)) {
     return ax::kIllegalArgument;
   }
-  if (!snapshot.ensureClients()) return ax::kCannotComplete;
-  const ClientInfo* info = snapshot.client(window);
+  if (!snapshot_.ensureClients()) return ax::kCannotComplete;
+  const ClientInfo* info = snapshot_.client(window);
   if (!info) return ax::kInvalidUIElement;
-  xcb_connection_t* c = connection.current();
-  if (!c) return ax::kCannotComplete;
+  if (!connection_.current()) return ax::kCannotComplete;
 
-  const FrameExtents extents = info->extents;
-  std::uint32_t flags = kGravityNorthWest | kFromPager;
-  std::int32_t x = 0, y = 0, width = 0, height = 0;
-  bool unchanged = false;
-  std::int32_t contentX = 0, contentY = 0;
-  if (isSize) {
-    width = std::max(1, toPixels(value.first));
-    height = std::max(1, toPixels(value.second - extents.top));
-    flags |= kSetWidth | kSetHeight;
-    unchanged = width == info->content.width && height == info->content.height;
-  } else {
-    // The frame corner the window manager places: content corner minus the
-    // left and top extents, where the frame's y is already the title bar's.
-    contentX = toPixels(value.first + snapshot.originX());
-    contentY = toPixels(value.second + snapshot.originY() + extents.top);
-    x = contentX - toPixels(extents.left);
-    y = contentY - toPixels(extents.top);
-    flags |= kSetX | kSetY;
-    unchanged = contentX == info->content.x && contentY == info->content.y;
+  // The frame's edges keep their place relative to the client window's, as
+  // read for this command (a border the window draws only AT-SPI tells).
+  std::optional<FrameExtents> border = accessibility_.lastBorder(window);
+  if (!border && mayDrawOwnTitlebar(*info)) {
+    if (const AccessibleWindow* drawn = accessibility_.window(snapshot_, window, *info)) border = drawn->border;
   }
-  snapshot.clear();
-  // Nothing to wait for: the window manager would not configure anything.
-  if (unchanged) return ax::kSuccess;
+  const FrameInsets insets = frameInsets(*info, border);
+  auto found = pending_.find(window);
+  RootRect frame = frameOf(found != pending_.end() ? found->second.target : info->content, insets);
+  if (isSize) {
+    frame.width = value.first;
+    frame.height = value.second;
+  } else {
+    frame.x = value.first + snapshot_.originX();
+    frame.y = value.second + snapshot_.originY();
+  }
+  RootRect target = clientFor(frame, insets);
+  target = RootRect{toPixels(target.x), toPixels(target.y), std::max(1.0, toPixels(target.width)),
+                    std::max(1.0, toPixels(target.height))};
+  if (found == pending_.end() && sameRect(target, info->content)) return ax::kSuccess;
+  pending_[window].target = target;
+  return ax::kSuccess;
+}
 
+void WindowMover::connectionLost() {
+  pending_.clear();
+  requestor_ = XCB_WINDOW_NONE;
+  requestorGeneration_ = 0;
+}
+
+void WindowMover::settle() {
+  if (pending_.empty()) return;
+  xcb_connection_t* c = connection_.current();
+  if (!c || !snapshot_.ensureClients()) {
+    pending_.clear();
+    return;
+  }
+  const Atoms& atoms = connection_.atoms();
   std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-  xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &mask);
-  auto sendToManager = [&](xcb_atom_t type, std::array<std::uint32_t, 5> data) {
+  std::optional<std::uint32_t> firstRequest;
+  for (auto it = pending_.begin(); it != pending_.end();) {
+    const ClientInfo* info = snapshot_.client(it->first);
+    if (!info) {
+      it = pending_.erase(it);
+      continue;
+    }
+    const RootRect& t = it->second.target;
+    // NorthWest gravity: x, y name the corner of the manager's frame.
+    std::array<std::uint32_t, 5> data{
+        kGravityNorthWest | kSetAll | kFromPager, static_cast<std::uint32_t>(std::int32_t(t.x - info->extents.left)),
+        static_cast<std::uint32_t>(std::int32_t(t.y - info->extents.top)), static_cast<std::uint32_t>(t.width),
+        static_cast<std::uint32_t>(t.height)};
+    xcb_change_window_attributes(c, it->first, XCB_CW_EVENT_MASK, &mask);
     xcb_client_message_event_t message{};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
-    message.window = window;
-    message.type = type;
+    message.window = it->first;
+    message.type = atoms[Atom::NetMoveresizeWindow];
     for (std::size_t i = 0; i < data.size(); ++i) message.data.data32[i] = data[i];
-    xcb_send_event(c, 0, connection.root(),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&message));
+    auto sent = xcb_send_event(c, 0, connection_.root(),
+                               XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                               reinterpret_cast<const char*>(&message));
+    if (!firstRequest) firstRequest = sent.sequence;
+    accessibility_.invalidate(it->first);
+    ++it;
+  }
+  snapshot_.clear();
+  if (!pending_.empty()) {
+    sendBarrier(c);
+    wait(*firstRequest);
+  }
+  pending_.clear();
+  snapshot_.clear();
+  connection_.checkAlive();
+}
+
+// Two questions the manager answers only after it has handled the request
+// before them, each answer ours alone: a conversion of its selection, named
+// by the time it carries back (mutter, metacity and kwin answer it), and the
+// frame extents of a window of ours, which the manager sets on it (openbox,
+// jwm, xfwm4, i3 and mutter answer that). The property is deleted first, so
+// only an answer after that deletion counts. Managers also answer an empty
+// ConfigureWindow, but with a ConfigureNotify that cannot be told from one
+// for an earlier request.
+void WindowMover::sendBarrier(xcb_connection_t* c) {
+  const Atoms& atoms = connection_.atoms();
+  if (requestorGeneration_ != connection_.generation()) {
+    requestor_ = xcb_generate_id(c);
+    std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(c, 0, requestor_, connection_.root(), -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
+    requestorGeneration_ = connection_.generation();
+  }
+  xcb_delete_property(c, requestor_, atoms[Atom::NetFrameExtents]);
+  xcb_client_message_event_t message{};
+  message.response_type = XCB_CLIENT_MESSAGE;
+  message.format = 32;
+  message.window = requestor_;
+  message.type = atoms[Atom::NetRequestFrameExtents];
+  xcb_send_event(c, 0, connection_.root(), XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                 reinterpret_cast<const char*>(&message));
+  xcb_convert_selection(c, requestor_, atoms[Atom::WmS0], atoms[Atom::Timestamp], atoms[Atom::KestroveBarrier],
+                        ++barrierSerial_);
+}
+
+void WindowMover::wait(std::uint32_t firstRequest) {
+  struct Seen {
+    RootRect now;
+    bool sized = false, placed = false, destroyed = false;
   };
-  const Atoms& atoms = connection.atoms();
-  sendToManager(atoms[Atom::NetMoveresizeWindow],
-                {flags, static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y),
-                 static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)});
-  // A barrier: an empty ConfigureWindow reaches the manager as a request it
-  // must answer with a ConfigureNotify even when nothing changes, and it is
-  // handled after the message above. So a move the manager refused or snapped
-  // back to the current geometry ends the wait as soon as one it granted.
-  xcb_configure_window(c, window, 0, nullptr);
-  bool destroyed = false, granted = false;
-  auto answers = [&](const xcb_generic_event_t& event) {
+  std::map<xcb_window_t, Seen> seen;
+  bool answered = false, extentsDeleted = false;
+  const std::uint32_t serial = barrierSerial_;
+  const xcb_atom_t extents = connection_.atoms()[Atom::NetFrameExtents];
+  auto matches = [&](const xcb_generic_event_t& event) {
     auto type = event.response_type & 0x7f;
+    // An event carries the sequence number of the last request of ours the
+    // server had handled: one from before the request tells nothing of it.
+    if (static_cast<std::uint16_t>(event.sequence - firstRequest) >= 0x8000) return false;
+    if (type == XCB_SELECTION_NOTIFY) {
+      const auto& answer = reinterpret_cast<const xcb_selection_notify_event_t&>(event);
+      if (answer.requestor != requestor_ || answer.time != serial) return false;
+      answered = true;
+      return true;
+    }
+    if (type == XCB_PROPERTY_NOTIFY) {
+      const auto& change = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+      if (change.window != requestor_ || change.atom != extents) return false;
+      if (change.state == XCB_PROPERTY_DELETE) {
+        extentsDeleted = true;
+      } else if (extentsDeleted) {
+        answered = true;
+      }
+      return true;
+    }
     if (type == XCB_DESTROY_NOTIFY) {
-      destroyed = reinterpret_cast<const xcb_destroy_notify_event_t&>(event).window == window;
-      return destroyed;
+      const auto& destroyed = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
+      if (!pending_.count(destroyed.window)) return false;
+      seen[destroyed.window].destroyed = true;
+      return true;
     }
     if (type != XCB_CONFIGURE_NOTIFY) return false;
     const auto& configure = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
-    if (configure.window != window || configure.event != window) return false;
-    bool synthetic = (configure.response_type & 0x80) != 0;
-    if (isSize) {
-      granted = configure.width == width && configure.height == height;
-    } else {
-      // Only a synthetic event is in root coordinates.
-      granted = synthetic && configure.x + configure.border_width == contentX &&
-                configure.y + configure.border_width == contentY;
+    if (configure.window != configure.event || !pending_.count(configure.window)) return false;
+    Seen& s = seen[configure.window];
+    s.now.width = configure.width;
+    s.now.height = configure.height;
+    s.sized = true;
+    // Only a synthetic event is in root coordinates.
+    if (event.response_type & 0x80) {
+      s.now.x = configure.x + configure.border_width;
+      s.now.y = configure.y + configure.border_width;
+      s.placed = true;
+    }
+    return true;
+  };
+  // Done once the manager answered, or every window is where it was asked
+  // to be (or gone).
+  auto done = [&] {
+    if (answered) return true;
+    for (const auto& [window, pending] : pending_) {
+      auto s = seen.find(window);
+      if (s == seen.end()) return false;
+      if (s->second.destroyed) continue;
+      if (!s->second.sized || !s->second.placed || !sameRect(s->second.now, pending.target)) return false;
     }
     return true;
   };
   auto deadline = std::chrono::steady_clock::now() + kSettleLimit;
-  bool answered = false;
-  for (;;) {
-    auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) break;
-    if (!connection.waitForEvent(answers, answered ? std::min(left, kQuietAfterAnswer) : left)) break;
-    if (granted || destroyed) break;
-    answered = true;
+  while (!done()) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || !connection_.waitForEvent(matches, left)) break;
   }
-  if (!connection.checkAlive()) return ax::kCannotComplete;
-  return destroyed ? ax::kInvalidUIElement : ax::kSuccess;
 }
 
 }  // namespace kestrove::platform::x11

@@ -2,17 +2,45 @@
 
 #include <xcb/xcb.h>
 
+#include <cstdint>
+#include <map>
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/x11/accessibility_reader.h"
 #include "platform/x11/desktop_snapshot.h"
 
 namespace kestrove::platform::x11 {
 
-// Writes AXPosition or AXSize of a managed window through the window
-// manager (_NET_MOVERESIZE_WINDOW) and returns once it has acted, because
-// the caller reads the frame back at once.
-std::int32_t moveResizeWindow(Connection& connection, DesktopSnapshot& snapshot, xcb_window_t window,
-                              const std::string& attribute, const AxValue& value);
+// Writes AXPosition and AXSize of managed windows through the window manager
+// (_NET_MOVERESIZE_WINDOW). Writes are gathered and sent as one request per
+// window when the frame is next read, and the read waits until the manager
+// has acted (settle), because the caller reads back at once.
+class WindowMover {
+ public:
+  WindowMover(Connection& connection, DesktopSnapshot& snapshot, AccessibilityReader& accessibility)
+      : connection_(connection), snapshot_(snapshot), accessibility_(accessibility) {}
+
+  std::int32_t write(xcb_window_t window, const std::string& attribute, const AxValue& value);
+  // Sends what was written and returns once the manager has acted on it.
+  void settle();
+  void connectionLost();
+
+ private:
+  struct Pending {
+    RootRect target;  // the client window, in root pixels
+    std::uint32_t configured = 0;
+  };
+  void sendBarrier(xcb_connection_t* c);
+  void wait(std::uint32_t firstRequest);
+
+  Connection& connection_;
+  DesktopSnapshot& snapshot_;
+  AccessibilityReader& accessibility_;
+  std::map<xcb_window_t, Pending> pending_;
+  xcb_window_t requestor_ = XCB_WINDOW_NONE;
+  std::uint64_t requestorGeneration_ = 0;
+  std::uint32_t barrierSerial_ = 0;
+};
 
 }  // namespace kestrove::platform::x11

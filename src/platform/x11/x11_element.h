@@ -2,6 +2,7 @@
 
 #include <xcb/xcb.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -9,29 +10,32 @@
 
 namespace kestrove::platform::x11 {
 
-// An application (by pid), a managed client window, or the content area of
-// one; equal when of the same kind with the same id.
+// An application (by pid), a managed client window, the content area of
+// one, or the `index`th child a window that draws its own decorations
+// published over AT-SPI; equal when of the same kind with the same id.
 class X11Element : public ElementRef {
  public:
-  enum class Kind { Application, Window, Content };
+  enum class Kind { Application, Window, Content, Accessible };
 
-  X11Element(Kind kind, std::uint32_t id) : kind_(kind), id_(id) {}
+  X11Element(Kind kind, std::uint32_t id, std::size_t index = 0) : kind_(kind), id_(id), index_(index) {}
   bool equals(const ElementRef& other) const override {
     const auto* x = dynamic_cast<const X11Element*>(&other);
-    return x && x->kind_ == kind_ && x->id_ == id_;
+    return x && x->kind_ == kind_ && x->id_ == id_ && x->index_ == index_;
   }
   Kind kind() const { return kind_; }
   std::uint32_t id() const { return id_; }
   std::int32_t pid() const { return static_cast<std::int32_t>(id_); }
   xcb_window_t window() const { return id_; }
+  std::size_t index() const { return index_; }
 
  private:
   Kind kind_;
   std::uint32_t id_;
+  std::size_t index_;
 };
 
-inline Element makeElement(X11Element::Kind kind, std::uint32_t id) {
-  return std::make_shared<const X11Element>(kind, id);
+inline Element makeElement(X11Element::Kind kind, std::uint32_t id, std::size_t index = 0) {
+  return std::make_shared<const X11Element>(kind, id, index);
 }
 
 inline const X11Element* asX11(const Element& element) {

@@ -24,6 +24,7 @@ X11Platform::X11Platform()
           loop_, [this] { connection_.beginTurn(); }, [this] { endOfTurn(); }),
       connection_(loop_),
       snapshot_(connection_),
+      mover_(connection_, snapshot_, accessibility_),
       windowEvents_(connection_, snapshot_),
       keyWatch_(connection_),
       processWatch_(loop_, [this](std::int32_t pid) {
@@ -34,6 +35,7 @@ X11Platform::X11Platform()
   connection_.setReadableHandler([this] { endOfTurn(); });
   connection_.setLostHandler([this] {
     snapshot_.clear();
+    mover_.connectionLost();
     windowEvents_.connectionLost();
     keyWatch_.connectionLost();
   });
@@ -49,6 +51,7 @@ OsVersion X11Platform::osVersion() { return kernelVersion(); }
 void X11Platform::endOfTurn() {
   if (inEndOfTurn_) return;
   inEndOfTurn_ = true;
+  settleWrites();
   snapshot_.clear();
   connection_.readEvents();
   while (connection_.hasQueuedEvents()) {
@@ -57,6 +60,7 @@ void X11Platform::endOfTurn() {
     connection_.readEvents();
   }
   connection_.checkAlive();
+  accessibility_.endOfTurn();
   connection_.endTurn();
   inEndOfTurn_ = false;
 }
@@ -68,6 +72,7 @@ void X11Platform::dispatch(const xcb_generic_event_t& event) {
 }
 
 bool X11Platform::isProcessTrusted() {
+  settleWrites();
   if (!snapshot_.ensureClients()) return false;
   const auto& clients = snapshot_.clients();
   if (clients.empty()) return true;
@@ -84,6 +89,7 @@ bool X11Platform::isProcessTrusted() {
 }
 
 std::vector<RunningApp> X11Platform::runningApplications(const std::string& bundleId) {
+  settleWrites();
   std::vector<RunningApp> apps;
   if (!snapshot_.ensureClients()) return apps;
   for (xcb_window_t w : snapshot_.clients()) {
@@ -104,13 +110,16 @@ Element X11Platform::createApplicationElement(std::int32_t pid) {
 AttributeRead X11Platform::copyAttributeValue(const Element& element, const std::string& attribute) {
   const X11Element* x = asX11(element);
   if (!x) return AttributeRead{ax::kIllegalArgument, std::nullopt};
+  settleWrites();
   if (!snapshot_.ensureClients()) return AttributeRead{ax::kCannotComplete, std::nullopt};
-  return readAttribute(snapshot_, connection_.atoms(), *x, attribute);
+  ElementContext context{snapshot_, connection_.atoms(), accessibility_};
+  return readAttribute(context, *x, attribute);
 }
 
 SettableRead X11Platform::isAttributeSettable(const Element& element, const std::string& attribute) {
   const X11Element* x = asX11(element);
   if (!x) return SettableRead{ax::kIllegalArgument, false};
+  settleWrites();
   if (!snapshot_.ensureClients()) return SettableRead{ax::kCannotComplete, false};
   return readSettable(snapshot_, connection_.atoms(), *x, attribute);
 }
@@ -124,10 +133,11 @@ std::int32_t X11Platform::setAttributeValue(const Element& element, const std::s
   const X11Element* x = asX11(element);
   if (!x) return ax::kIllegalArgument;
   if (x->kind() != X11Element::Kind::Window) return ax::kAttributeUnsupported;
-  return moveResizeWindow(connection_, snapshot_, x->window(), attribute, value);
+  return mover_.write(x->window(), attribute, value);
 }
 
 WindowNumberRead X11Platform::windowNumber(const Element& window) {
+  settleWrites();
   const X11Element* x = asX11(window);
   if (!x || x->kind() != X11Element::Kind::Window) return WindowNumberRead{ax::kIllegalArgument, 0};
   if (!snapshot_.ensureClients()) return WindowNumberRead{ax::kCannotComplete, 0};
@@ -184,6 +194,7 @@ void X11Platform::processExited(std::int32_t pid) {
 }
 
 std::vector<Screen> X11Platform::screens() {
+  settleWrites();
   if (!snapshot_.ensureRoot() && snapshot_.monitors().empty()) return {};
   return screenList(snapshot_);
 }

@@ -5,12 +5,14 @@
 
 #include "platform/platform.h"
 #include "platform/posix/poll_main_loop.h"
+#include "platform/x11/accessibility_reader.h"
 #include "platform/x11/connection.h"
 #include "platform/x11/desktop_snapshot.h"
 #include "platform/x11/key_watch.h"
 #include "platform/x11/process_watch.h"
 #include "platform/x11/turn_loop.h"
 #include "platform/x11/window_events.h"
+#include "platform/x11/window_mover.h"
 
 namespace kestrove::platform::x11 {
 
@@ -62,6 +64,8 @@ class X11Platform : public Platform {
   void endOfTurn();
 
  private:
+  // Every read first waits for the window manager to act on what was written.
+  void settleWrites() { mover_.settle(); }
   void dispatch(const xcb_generic_event_t& event);
   void processExited(std::int32_t pid);
 
@@ -69,6 +73,8 @@ class X11Platform : public Platform {
   TurnLoop turnLoop_;
   Connection connection_;
   DesktopSnapshot snapshot_;
+  AccessibilityReader accessibility_;
+  WindowMover mover_;
   WindowEvents windowEvents_;
   KeyWatch keyWatch_;
   ProcessWatch processWatch_;

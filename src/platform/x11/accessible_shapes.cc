@@ -1,0 +1,116 @@
+#include "platform/x11/accessible_shapes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace kestrove::platform::x11 {
+namespace {
+
+// AT-SPI role numbers (AtspiRole).
+constexpr std::uint32_t kRoleDialog = 16;
+constexpr std::uint32_t kRoleFiller = 20;
+constexpr std::uint32_t kRoleFrame = 23;
+constexpr std::uint32_t kRoleLabel = 29;
+constexpr std::uint32_t kRoleMenuBar = 34;
+constexpr std::uint32_t kRolePanel = 39;
+constexpr std::uint32_t kRolePushButton = 43;
+constexpr std::uint32_t kRoleScrollPane = 49;
+constexpr std::uint32_t kRoleText = 61;
+constexpr std::uint32_t kRoleToolBar = 63;
+constexpr std::uint32_t kRoleWindow = 69;
+constexpr std::uint32_t kRoleEntry = 79;
+
+std::string axRole(std::uint32_t role) {
+  switch (role) {
+    case kRolePushButton:
+      return "AXButton";
+    case kRolePanel:
+    case kRoleFiller:
+      return "AXGroup";
+    case kRoleLabel:
+      return "AXStaticText";
+    case kRoleToolBar:
+      return "AXToolbar";
+    case kRoleMenuBar:
+      return "AXMenuBar";
+    case kRoleScrollPane:
+      return "AXScrollArea";
+    case kRoleText:
+      return "AXTextArea";
+    case kRoleEntry:
+      return "AXTextField";
+    default:
+      return "AXUnknown";
+  }
+}
+
+// GTK names its title-bar buttons after what they do (in English; another
+// language gives plain buttons, and the content child still measures).
+std::string titleButtonSubrole(const std::string& name) {
+  if (name == "Close") return "AXCloseButton";
+  if (name == "Minimize") return "AXMinimizeButton";
+  if (name == "Maximize" || name == "Restore") return "AXZoomButton";
+  return "";
+}
+
+// Hidden widgets report the lowest integer as their place.
+bool laidOut(const RootRect& r) {
+  constexpr double kHidden = std::numeric_limits<std::int32_t>::min();
+  return r.width > 0 && r.height > 0 && r.x != kHidden && r.y != kHidden;
+}
+
+bool sameSize(const RootRect& a, const RootRect& b) { return a.width == b.width && a.height == b.height; }
+
+}  // namespace
+
+bool isWindowRole(std::uint32_t role) { return role == kRoleFrame || role == kRoleWindow || role == kRoleDialog; }
+
+bool isPushButton(std::uint32_t role) { return role == kRolePushButton; }
+
+std::optional<AccessibleWindow> shapeWindow(const AccessibleNode& frame, const std::vector<AccessibleNode>& children,
+                                            const std::vector<AccessibleNode>& titleButtons, const RootRect& client,
+                                            const FrameExtents& shadow) {
+  const RootRect visible{client.x + shadow.left, client.y + shadow.top, client.width - shadow.left - shadow.right,
+                         client.height - shadow.top - shadow.bottom};
+  double originX = 0, originY = 0;
+  if (sameSize(frame.rect, client)) {
+    originX = client.x;
+    originY = client.y;
+  } else if (sameSize(frame.rect, visible)) {
+    originX = visible.x;
+    originY = visible.y;
+  } else {
+    return std::nullopt;
+  }
+  auto toRoot = [&](const RootRect& r) {
+    return RootRect{originX + r.x - frame.rect.x, originY + r.y - frame.rect.y, r.width, r.height};
+  };
+
+  AccessibleWindow window;
+  double left = visible.x + visible.width, top = visible.y + visible.height, right = visible.x, bottom = visible.y;
+  for (const AccessibleNode& node : children) {
+    if (!laidOut(node.rect)) continue;
+    RootRect r = toRoot(node.rect);
+    window.children.push_back(AccessibleChild{axRole(node.role), "", r});
+    left = std::min(left, r.x);
+    top = std::min(top, r.y);
+    right = std::max(right, r.x + r.width);
+    bottom = std::max(bottom, r.y + r.height);
+  }
+  if (window.children.empty()) return std::nullopt;
+  window.border = FrameExtents{left - visible.x, visible.x + visible.width - right, top - visible.y,
+                               visible.y + visible.height - bottom};
+  const FrameExtents& b = window.border;
+  // Laid out for the window's present size: inside it, with the border GTK
+  // draws the same on the left, the right and the bottom.
+  if (b.left < 0 || b.top < 0 || b.left != b.right || b.left != b.bottom) return std::nullopt;
+  for (const AccessibleNode& node : titleButtons) {
+    std::string subrole = titleButtonSubrole(node.name);
+    if (subrole.empty() || !laidOut(node.rect)) continue;
+    window.children.push_back(AccessibleChild{axRole(node.role), subrole, toRoot(node.rect)});
+  }
+  return window;
+}
+
+}  // namespace kestrove::platform::x11

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/x11/desktop_snapshot.h"
+
+namespace kestrove::platform::x11 {
+
+// An accessible object as an application published it: its AT-SPI role, its
+// name, and its extents in the application's window coordinates.
+struct AccessibleNode {
+  std::uint32_t role = 0;
+  std::string name;
+  RootRect rect;
+};
+
+// A child of a window element in Accessibility shapes, in root pixels.
+struct AccessibleChild {
+  std::string role;
+  std::string subrole;
+  RootRect rect;
+};
+
+// What a window that draws its own decorations publishes about them: its
+// children (the header bar, the content, the title-bar buttons) and the
+// border it draws around them inside its visible window (GTK 3 draws a
+// solid one when no compositor runs; the top one belongs to the title bar).
+struct AccessibleWindow {
+  FrameExtents border;
+  std::vector<AccessibleChild> children;
+};
+
+// AT-SPI roles that are top-level windows.
+bool isWindowRole(std::uint32_t role);
+bool isPushButton(std::uint32_t role);
+
+// Translates a window's accessible frame and its children to root pixels.
+// GTK 3 counts window coordinates from the client window's corner, GTK 4
+// from its visible window's (the client less the shadow), so the frame's
+// size says which corner its coordinates start at. None when the frame
+// matches neither, or when the children are not laid out inside the visible
+// window with an even border: the application has not caught up with a
+// resize yet.
+std::optional<AccessibleWindow> shapeWindow(const AccessibleNode& frame, const std::vector<AccessibleNode>& children,
+                                            const std::vector<AccessibleNode>& titleButtons, const RootRect& client,
+                                            const FrameExtents& shadow);
+
+}  // namespace kestrove::platform::x11
