@@ -284,7 +284,7 @@ class Desktop:
         return ["mutter", "--x11", "--replace", "--sm-disable"]
 
     def _argv_kwin(self):
-        self._write("config/kwinrc", "[Compositing]\nEnabled=false\n[Windows]\nPlacement=Smart\n")
+        self._write("config/kwinrc", "[Compositing]\nEnabled=true\n[Windows]\nPlacement=Smart\n")
         return ["kwin_x11", "--replace"]
 
     def _argv_i3(self):
