@@ -21,9 +21,12 @@ gi.require_version("Gtk", VERSION + ".0")
 gi.require_version("GdkX11", VERSION + ".0")
 from gi.repository import GLib, Gtk, GdkX11  # noqa: E402
 
-# GTK takes the class from the program name, with its first letter raised.
+# GTK 4 takes the class from the program name; GTK 3 has its own setting.
 GLib.set_prgname(CLASS)
 GLib.set_application_name(CLASS)
+if VERSION == "3":
+    from gi.repository import Gdk  # noqa: E402
+    Gdk.set_program_class(CLASS)
 
 
 def say(obj):
@@ -35,10 +38,11 @@ class Window:
     def __init__(self):
         self.window = Gtk.Window(title=CLASS)
         self.header = Gtk.HeaderBar()
-        self.header.set_title_widget(Gtk.Label(label=CLASS)) if VERSION == "4" else self.header.set_title(CLASS)
         if VERSION == "4":
+            self.header.set_title_widget(Gtk.Label(label=CLASS))
             self.header.set_show_title_buttons(True)
         else:
+            self.header.set_title(CLASS)
             self.header.set_show_close_button(True)
         self.window.set_titlebar(self.header)
         self.content = Gtk.Label(label="content")

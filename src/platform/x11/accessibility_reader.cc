@@ -93,15 +93,24 @@ std::vector<std::string> AccessibilityReader::namesOf(std::int32_t pid) {
   return names;
 }
 
-std::vector<AccessibilityReader::Object> AccessibilityReader::children(const std::vector<Object>& parents) {
+std::vector<std::vector<AccessibilityReader::Object>> AccessibilityReader::childrenOf(
+    const std::vector<Object>& parents) {
   std::vector<BusCall> calls;
   for (const Object& o : parents) calls.push_back(method(o.name, o.path, kAccessible, "GetChildren"));
   auto replies = bus_.call(calls, deadline());
-  std::vector<Object> result;
+  std::vector<std::vector<Object>> result(parents.size());
   for (std::size_t i = 0; i < parents.size(); ++i) {
     auto listed = replies[i].objects();
     if (!listed) continue;
-    for (auto& [name, path] : *listed) result.push_back(Object{name, path});
+    for (auto& [name, path] : *listed) result[i].push_back(Object{name, path});
+  }
+  return result;
+}
+
+std::vector<AccessibilityReader::Object> AccessibilityReader::children(const std::vector<Object>& parents) {
+  std::vector<Object> result;
+  for (auto& list : childrenOf(parents)) {
+    for (Object& o : list) result.push_back(std::move(o));
   }
   return result;
 }
@@ -137,14 +146,10 @@ std::optional<AccessibleWindow> AccessibilityReader::read(xcb_window_t, const Cl
   std::vector<AccessibleNode> described = describe(frames);
   // The frame of this window: a top-level window of the size of the client
   // or of its visible part, the one with the window's title first.
-  const RootRect& c = info.content;
-  const FrameExtents& s = info.shadow;
   std::optional<std::size_t> chosen;
   for (std::size_t i = 0; i < frames.size(); ++i) {
     const AccessibleNode& f = described[i];
-    bool fits = (f.rect.width == c.width && f.rect.height == c.height) ||
-                (f.rect.width == c.width - s.left - s.right && f.rect.height == c.height - s.top - s.bottom);
-    if (!isWindowRole(f.role) || !fits) continue;
+    if (!isWindowRole(f.role) || !frameOrigin(f.rect, info.content, info.shadow)) continue;
     if (!chosen || (f.name == info.title && described[*chosen].name != info.title)) chosen = i;
   }
   if (!chosen) return std::nullopt;
@@ -156,24 +161,40 @@ std::optional<AccessibleWindow> AccessibilityReader::read(xcb_window_t, const Cl
     std::vector<Object> kids = children({frame});
     if (kids.size() > kNodesPerLevel) kids.resize(kNodesPerLevel);
     std::vector<AccessibleNode> kidNodes = describe(kids);
-    // Title-bar buttons, level by level below the children at the top.
+    // Title-bar buttons, level by level below the children short enough to
+    // be a header bar, remembering which child each was found under.
     std::vector<AccessibleNode> buttons;
-    std::vector<Object> level;
+    std::vector<bool> holdsButtons(kids.size(), false);
+    std::vector<std::pair<Object, std::size_t>> level;
     for (std::size_t i = 0; i < kids.size(); ++i) {
-      if (kidNodes[i].rect.height <= kHeaderBarHeight) level.push_back(kids[i]);
+      if (kidNodes[i].rect.height <= kHeaderBarHeight) level.emplace_back(kids[i], i);
     }
     for (int depth = 0; depth < kButtonDepth && !level.empty(); ++depth) {
-      std::vector<Object> below = children(level);
+      std::vector<Object> parents;
+      for (const auto& [object, top] : level) parents.push_back(object);
+      std::vector<std::vector<Object>> lists = childrenOf(parents);
+      std::vector<std::pair<Object, std::size_t>> below;
+      for (std::size_t p = 0; p < lists.size(); ++p) {
+        for (Object& child : lists[p]) below.emplace_back(std::move(child), level[p].second);
+      }
       if (below.size() > kNodesPerLevel) below.resize(kNodesPerLevel);
-      std::vector<AccessibleNode> belowNodes = describe(below);
+      std::vector<Object> belowObjects;
+      for (const auto& [object, top] : below) belowObjects.push_back(object);
+      std::vector<AccessibleNode> belowNodes = describe(belowObjects);
       level.clear();
       for (std::size_t i = 0; i < below.size(); ++i) {
         if (isPushButton(belowNodes[i].role)) {
           buttons.push_back(belowNodes[i]);
+          holdsButtons[below[i].second] = true;
         } else {
           level.push_back(below[i]);
         }
       }
+    }
+    // The child that holds the window's buttons is its header bar: a bar
+    // across the top like a macOS window's toolbar, not its content.
+    for (std::size_t i = 0; i < kids.size(); ++i) {
+      if (holdsButtons[i]) kidNodes[i].role = atspiRole::kToolBar;
     }
     auto shaped = shapeWindow(frameNode, kidNodes, buttons, info.content, info.shadow);
     if (shaped || std::chrono::steady_clock::now() + kLayoutPoll > std::min(giveUp, deadline())) return shaped;

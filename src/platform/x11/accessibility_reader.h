@@ -37,6 +37,7 @@ class AccessibilityReader {
   };
   std::chrono::steady_clock::time_point deadline();
   std::vector<std::string> namesOf(std::int32_t pid);
+  std::vector<std::vector<Object>> childrenOf(const std::vector<Object>& parents);
   std::vector<Object> children(const std::vector<Object>& parents);
   std::vector<AccessibleNode> describe(const std::vector<Object>& objects);
   std::optional<AccessibleWindow> read(xcb_window_t window, const ClientInfo& info);

@@ -7,38 +7,26 @@
 namespace kestrove::platform::x11 {
 namespace {
 
-// AT-SPI role numbers (AtspiRole).
-constexpr std::uint32_t kRoleDialog = 16;
-constexpr std::uint32_t kRoleFiller = 20;
-constexpr std::uint32_t kRoleFrame = 23;
-constexpr std::uint32_t kRoleLabel = 29;
-constexpr std::uint32_t kRoleMenuBar = 34;
-constexpr std::uint32_t kRolePanel = 39;
-constexpr std::uint32_t kRolePushButton = 43;
-constexpr std::uint32_t kRoleScrollPane = 49;
-constexpr std::uint32_t kRoleText = 61;
-constexpr std::uint32_t kRoleToolBar = 63;
-constexpr std::uint32_t kRoleWindow = 69;
-constexpr std::uint32_t kRoleEntry = 79;
+using namespace atspiRole;
 
 std::string axRole(std::uint32_t role) {
   switch (role) {
-    case kRolePushButton:
+    case kPushButton:
       return "AXButton";
-    case kRolePanel:
-    case kRoleFiller:
+    case kPanel:
+    case kFiller:
       return "AXGroup";
-    case kRoleLabel:
+    case kLabel:
       return "AXStaticText";
-    case kRoleToolBar:
+    case kToolBar:
       return "AXToolbar";
-    case kRoleMenuBar:
+    case kMenuBar:
       return "AXMenuBar";
-    case kRoleScrollPane:
+    case kScrollPane:
       return "AXScrollArea";
-    case kRoleText:
+    case kText:
       return "AXTextArea";
-    case kRoleEntry:
+    case kEntry:
       return "AXTextField";
     default:
       return "AXUnknown";
@@ -64,25 +52,29 @@ bool sameSize(const RootRect& a, const RootRect& b) { return a.width == b.width 
 
 }  // namespace
 
-bool isWindowRole(std::uint32_t role) { return role == kRoleFrame || role == kRoleWindow || role == kRoleDialog; }
+std::optional<std::pair<double, double>> frameOrigin(const RootRect& frame, const RootRect& client,
+                                                     const FrameExtents& shadow) {
+  if (sameSize(frame, client)) return std::make_pair(client.x, client.y);
+  const double sideX = (client.width - shadow.left - shadow.right - frame.width) / 2;
+  const double sideY = (client.height - shadow.top - shadow.bottom - frame.height) / 2;
+  if (sideX >= 0 && sideX == sideY && sideX == std::floor(sideX)) {
+    return std::make_pair(client.x + shadow.left + sideX, client.y + shadow.top + sideY);
+  }
+  return std::nullopt;
+}
 
-bool isPushButton(std::uint32_t role) { return role == kRolePushButton; }
+bool isWindowRole(std::uint32_t role) { return role == kFrame || role == kWindow || role == kDialog; }
+
+bool isPushButton(std::uint32_t role) { return role == kPushButton; }
 
 std::optional<AccessibleWindow> shapeWindow(const AccessibleNode& frame, const std::vector<AccessibleNode>& children,
                                             const std::vector<AccessibleNode>& titleButtons, const RootRect& client,
                                             const FrameExtents& shadow) {
   const RootRect visible{client.x + shadow.left, client.y + shadow.top, client.width - shadow.left - shadow.right,
                          client.height - shadow.top - shadow.bottom};
-  double originX = 0, originY = 0;
-  if (sameSize(frame.rect, client)) {
-    originX = client.x;
-    originY = client.y;
-  } else if (sameSize(frame.rect, visible)) {
-    originX = visible.x;
-    originY = visible.y;
-  } else {
-    return std::nullopt;
-  }
+  const auto origin = frameOrigin(frame.rect, client, shadow);
+  if (!origin) return std::nullopt;
+  const auto [originX, originY] = *origin;
   auto toRoot = [&](const RootRect& r) {
     return RootRect{originX + r.x - frame.rect.x, originY + r.y - frame.rect.y, r.width, r.height};
   };
