@@ -1,6 +1,7 @@
 #include "platform/x11/window_events.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace kestrove::platform::x11 {
 namespace {
@@ -191,6 +192,30 @@ void WindowEvents::deliverDestroyed(xcb_window_t window) {
       }
     }
   }
+}
+
+void WindowEvents::awaitWindowsOf(std::int32_t pid) {
+  // The server destroys a client's windows once it reads the end of its
+  // connection, usually well within a millisecond of the exit.
+  constexpr std::chrono::milliseconds kDestroyWait{100};
+  xcb_connection_t* c = connection_.current();
+  if (!c) return;
+  std::vector<std::pair<xcb_window_t, xcb_get_geometry_cookie_t>> asked;
+  for (const auto& [window, owner] : owner_) {
+    if (owner == pid) asked.emplace_back(window, xcb_get_geometry(c, window));
+  }
+  std::vector<xcb_window_t> alive;
+  for (auto& [window, cookie] : asked) {
+    XcbReply<xcb_get_geometry_reply_t> reply(xcb_get_geometry_reply(c, cookie, nullptr));
+    if (reply) alive.push_back(window);
+  }
+  auto destroyedOne = [&](const xcb_generic_event_t& event) {
+    if ((event.response_type & 0x7f) != XCB_DESTROY_NOTIFY) return false;
+    std::erase(alive, reinterpret_cast<const xcb_destroy_notify_event_t&>(event).window);
+    return alive.empty();
+  };
+  if (!alive.empty()) connection_.waitForEvent(destroyedOne, kDestroyWait);
+  // Windows already gone before the wait have their DestroyNotify queued.
 }
 
 void WindowEvents::connectionLost() {

@@ -53,6 +53,10 @@ class WindowEvents {
   void remove(X11Observer& observer, const Element& element, const std::string& notification);
   // True when the event was one this class looks at.
   bool handle(const xcb_generic_event_t& event);
+  // The process `pid` ended: waits, briefly, until the server has destroyed
+  // the windows of it that are watched, so their closes are read (and
+  // reported) before the process's end is.
+  void awaitWindowsOf(std::int32_t pid);
   void connectionLost();
 
  private:

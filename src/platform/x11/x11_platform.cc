@@ -29,6 +29,9 @@ X11Platform::X11Platform()
       keyWatch_(connection_),
       processWatch_(loop_, [this](std::int32_t pid) {
         connection_.beginTurn();
+        // Its windows close before the application quits, as on macOS.
+        windowEvents_.awaitWindowsOf(pid);
+        deliverEvents();
         processExited(pid);
         endOfTurn();
       }) {
@@ -52,6 +55,14 @@ void X11Platform::endOfTurn() {
   if (inEndOfTurn_) return;
   inEndOfTurn_ = true;
   settleWrites();
+  deliverEvents();
+  connection_.checkAlive();
+  accessibility_.endOfTurn();
+  connection_.endTurn();
+  inEndOfTurn_ = false;
+}
+
+void X11Platform::deliverEvents() {
   snapshot_.clear();
   connection_.readEvents();
   while (connection_.hasQueuedEvents()) {
@@ -59,10 +70,6 @@ void X11Platform::endOfTurn() {
     snapshot_.clear();
     connection_.readEvents();
   }
-  connection_.checkAlive();
-  accessibility_.endOfTurn();
-  connection_.endTurn();
-  inEndOfTurn_ = false;
 }
 
 void X11Platform::dispatch(const xcb_generic_event_t& event) {

@@ -66,6 +66,7 @@ class X11Platform : public Platform {
  private:
   // Every read first waits for the window manager to act on what was written.
   void settleWrites() { mover_.settle(); }
+  void deliverEvents();
   void dispatch(const xcb_generic_event_t& event);
   void processExited(std::int32_t pid);
 

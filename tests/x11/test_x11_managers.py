@@ -1,0 +1,236 @@
+#!/usr/bin/env python3
+"""The helper under each window manager people run: honest place replies,
+header-bar (client-side decorated) GTK windows read through AT-SPI, and the
+order of close and quit events.
+
+Every answer is judged against independent observers: xwininfo for where an X
+window is, and the GTK client's own report of where its header bar and
+content are. The window manager is $KESTROVE_X11_WM. Exits 77 (skipped) when
+Xvfb, the desktop tools or that manager are missing; the header-bar cases skip
+themselves where GTK or the accessibility bus is missing.
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+sys.path.insert(0, HERE)
+import x11_desktop  # noqa: E402
+from test_x11_desktop import LoopHelper  # noqa: E402
+
+HELPER = os.environ.get("KESTROVE_HELPER", "")
+WM_READY = os.environ.get("KESTROVE_WM_READY", "")
+CSD_CLIENT = os.path.join(HERE, "csd_client.py")
+SKIP = 77
+WM = x11_desktop.default_wm()
+# What each manager does, as measured:
+#   tiles: places every new window in a tiling layout and refuses moves
+#   composites: runs a compositor, so GTK keeps a shadow margin around its
+#     header-bar windows (_GTK_FRAME_EXTENTS)
+WM_TRAITS = {
+    "openbox": {"tiles": False, "composites": False},
+    "jwm": {"tiles": False, "composites": False},
+    "xfwm4": {"tiles": False, "composites": False},
+    "mutter": {"tiles": False, "composites": True},
+    "kwin": {"tiles": False, "composites": True},
+    "metacity": {"tiles": False, "composites": False},
+    "i3": {"tiles": True, "composites": False},
+}
+TRAITS = WM_TRAITS[WM]
+TOOLS = ["Xvfb", "xterm", "xwininfo", "xprop", "xrandr", "wmctrl"]
+# Requests judged, each a content rectangle on the primary monitor.
+RECTS = [(200, 150, 640, 480), (260, 190, 702, 431), (90, 120, 515, 377)]
+
+
+def gtk_missing(version):
+    probe = ("import gi; gi.require_version('Gtk', '%s.0'); gi.require_version('GdkX11', '%s.0');"
+             "from gi.repository import Gtk, GdkX11" % (version, version))
+    return subprocess.run(["/usr/bin/python3", "-c", probe], capture_output=True).returncode != 0
+
+
+def rect_of(reply_rect):
+    return (reply_rect["x"], reply_rect["y"], reply_rect["width"], reply_rect["height"])
+
+
+def near(a, b, tolerance=1):
+    return all(abs(p - q) <= tolerance for p, q in zip(a, b))
+
+
+class ManagerCase(unittest.TestCase):
+    desktop = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.desktop = x11_desktop.Desktop(monitors=1, width=1920, wm_ready=WM_READY, wm=WM,
+                                          a11y=not x11_desktop.a11y_missing()).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.desktop.stop()
+
+    def helper(self, *args, check=True):
+        done = subprocess.run([HELPER, *args], env=self.desktop.env(), capture_output=True, text=True, timeout=20)
+        self.assertEqual(done.stderr, "")
+        reply = json.loads(done.stdout)
+        if check:
+            self.assertTrue(reply["ok"], reply)
+        return reply
+
+    def loop(self):
+        helper = LoopHelper(self.desktop.env())
+        self.addCleanup(helper.close)
+        return helper
+
+    def spawn(self, argv, wm_class):
+        client = self.desktop.spawn(argv, wm_class)
+        self.addCleanup(self._end, client.process)
+        return client
+
+    def _end(self, process):
+        if process.poll() is None:
+            process.kill()
+            process.wait(timeout=5)
+        self.desktop.forget(process)
+
+
+class PlaceTellsWhereTheWindowIs(ManagerCase):
+    def test_every_reply_matches_xwininfo_at_once_and_after_the_manager_is_quiet(self):
+        client = self.spawn(["xterm", "-class", "KtHonest"], "KtHonest")
+        helper = self.loop()
+        if TRAITS["tiles"]:
+            reply, _ = helper.ask("place KtHonest 200 150 640 480")
+            self.assertEqual(reply["error"], "no_stream_window")
+            return
+        for i in range(12):
+            rect = RECTS[i % len(RECTS)]
+            with self.subTest(i=i, rect=rect):
+                reply, _ = helper.ask("place KtHonest %d %d %d %d" % rect)
+                right_after = self.desktop.geometry(client.window)
+                time.sleep(0.15)
+                settled = self.desktop.geometry(client.window)
+                self.assertEqual(rect_of(reply["content"]), settled)
+                self.assertEqual(right_after, settled)
+                self.assertEqual(reply["clamped"], settled != rect)
+                # A manager that snaps xterm to its cells keeps the corner.
+                self.assertEqual(settled[:2], rect[:2])
+
+
+class TiledWindows(ManagerCase):
+    def test_a_tiled_window_is_not_settable_and_its_frame_has_the_managers_title_bar(self):
+        client = self.spawn(["xterm", "-class", "KtTiled"], "KtTiled")
+        window = self.helper("windows", "KtTiled")["windows"][0]
+        x, y, w, h = self.desktop.geometry(client.window)
+        self.assertEqual(rect_of(window["content"]), (x, y, w, h))
+        self.assertEqual(window["settable"], {"position": not TRAITS["tiles"], "size": not TRAITS["tiles"]})
+        # The title bar the manager draws above the client, whether or not it
+        # publishes _NET_FRAME_EXTENTS (i3 does not).
+        self.assertGreater(window["titlebar"], 0)
+        self.assertEqual(window["frame"]["y"] + window["titlebar"], y)
+
+
+@unittest.skipIf(x11_desktop.a11y_missing(), "no accessibility bus")
+class HeaderBarWindows(ManagerCase):
+    def start_csd(self, version):
+        if gtk_missing(version):
+            self.skipTest(f"GTK {version} for Python missing")
+        wm_class = f"KtGtk{version}"
+        process = subprocess.Popen([CSD_CLIENT, version, wm_class], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   env=self.desktop.env(), text=True, bufsize=1)
+
+        def stop():
+            process.kill()
+            process.wait(timeout=5)
+            process.stdin.close()
+            process.stdout.close()
+
+        self.addCleanup(stop)
+        xid = json.loads(process.stdout.readline())["ready"]
+        self.assertTrue(self.desktop.wait_until(lambda: xid in self.desktop.client_list() and self.desktop.is_ready(xid)))
+
+        def report():
+            """Header bar and content in root pixels, as the client lays them out."""
+            # GTK lays out after the manager configured it; wait until the
+            # client's answer stops changing.
+            last = None
+            for _ in range(50):
+                process.stdin.write("report\n")
+                process.stdin.flush()
+                answer = json.loads(process.stdout.readline())
+                if answer == last:
+                    break
+                last = answer
+                time.sleep(0.02)
+            x, y, _, _ = self.desktop.geometry(xid)
+            bar, content = answer["headerbar"], answer["content"]
+            return (x + bar[0], y + bar[1], bar[2], bar[3]), (x + content[0], y + content[1], content[2], content[3])
+
+        return wm_class, xid, report
+
+    def check_version(self, version):
+        wm_class, xid, report = self.start_csd(version)
+        shadow = self.desktop.props(xid, "_GTK_FRAME_EXTENTS")
+        self.assertEqual("_GTK_FRAME_EXTENTS =" in shadow, TRAITS["composites"], shadow)
+        window = self.helper("windows", wm_class)["windows"][0]
+        bar, content = report()
+        # The header bar is the title bar: the content starts below it, and
+        # the frame is the visible window down to the content's bottom.
+        self.assertEqual(window["titlebarSource"], "ax_content")
+        self.assertTrue(near(rect_of(window["content"]), content), (window, content))
+        self.assertEqual(window["frame"]["y"], window["content"]["y"] - window["titlebar"])
+        self.assertLessEqual(window["frame"]["y"], bar[1])
+        if TRAITS["tiles"]:
+            self.assertEqual(self.helper("place", wm_class, "200", "150", "640", "480", check=False)["error"],
+                             "no_stream_window")
+            return
+        for rect in RECTS:
+            with self.subTest(rect=rect):
+                reply = self.helper("place", wm_class, *map(str, rect))
+                _, landed = report()
+                self.assertTrue(near(rect_of(reply["content"]), landed), (reply, landed))
+                self.assertEqual(reply["clamped"], not near(landed, rect), (reply, landed))
+                if not reply["clamped"]:
+                    self.assertTrue(near(landed, rect))
+
+    def test_gtk3_header_bar_is_the_title_bar_and_place_lands_the_content(self):
+        self.check_version("3")
+
+    def test_gtk4_header_bar_is_the_title_bar_and_place_lands_the_content(self):
+        self.check_version("4")
+
+
+class CloseThenQuit(ManagerCase):
+    def test_closing_the_only_window_reports_window_closed_before_app_quit(self):
+        client = self.spawn(["xterm", "-class", "KtLast"], "KtLast")
+        helper = self.loop()
+        reply, _ = helper.ask("observe KtLast")
+        self.assertTrue(reply["observing"])
+        self.desktop.run(["wmctrl", "-i", "-c", str(client.window)])
+        _, seen = helper.wait_event(lambda e: e.get("event") == "app_quit")
+        order = [e["event"] for e in seen if e.get("event") in ("window_closed", "app_quit")]
+        self.assertEqual(order, ["window_closed", "app_quit"], seen)
+        closed = [e for e in seen if e.get("event") == "window_closed"][0]
+        self.assertEqual(closed["id"], client.window)
+
+
+def main():
+    if WM not in x11_desktop.WMS:
+        print(f"unknown window manager {WM!r} in KESTROVE_X11_WM; one of {', '.join(x11_desktop.WMS)}")
+        return 1
+    missing = [tool for tool in TOOLS if not shutil.which(tool)] + x11_desktop.wm_missing(WM)
+    if missing:
+        print(f"SKIP: missing for {WM}: {' '.join(missing)}")
+        return SKIP
+    if not os.access(HELPER, os.X_OK):
+        print("SKIP: KESTROVE_HELPER does not name the built helper")
+        return SKIP
+    result = unittest.main(argv=[sys.argv[0], *sys.argv[1:]], exit=False, verbosity=2).result
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
