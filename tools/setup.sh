@@ -12,6 +12,9 @@ packages=(
   # the X11 backend and its real-desktop tests
   libxcb1-dev libxcb-randr0-dev libxcb-xinput-dev libxcb-xkb-dev libxcb-res0-dev
   xvfb openbox jwm xfwm4 dbus-daemon dbus-bin x11-apps xterm x11-utils x11-xserver-utils xdotool wmctrl xauth
+  # the managers most desktops run, and header-bar windows read over AT-SPI
+  mutter kwin-x11 kwin-style-breeze i3-wm metacity libsystemd-dev
+  at-spi2-core libatk-adaptor python3-gi gir1.2-gtk-3.0 gir1.2-gtk-4.0
 )
 
 missing=()

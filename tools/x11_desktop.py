@@ -378,11 +378,10 @@ class Desktop:
         out = self.props(window, "WM_STATE", "_NET_FRAME_EXTENTS", "_GTK_FRAME_EXTENTS", "_MOTIF_WM_HINTS")
         if "window state: Normal" not in out:
             return False
-        # i3 sets no frame extents at all, mutter and metacity none for a
-        # window that draws its own decorations.
+        # i3 sets no frame extents at all, mutter, metacity and kwin none
+        # for a window that draws its own decorations.
         own_decorations = "_GTK_FRAME_EXTENTS =" in out or "_MOTIF_WM_HINTS =" in out
-        return "_NET_FRAME_EXTENTS =" in out or self.wm == "i3" or (
-            self.wm in ("mutter", "metacity") and own_decorations)
+        return "_NET_FRAME_EXTENTS =" in out or self.wm == "i3" or own_decorations
 
     def spawn(self, argv, wm_class, timeout=10):
         """Starts a client and waits until its window is managed and framed."""
