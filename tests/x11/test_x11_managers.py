@@ -91,6 +91,18 @@ class ManagerCase(unittest.TestCase):
         self.addCleanup(self._end, client.process)
         return client
 
+    def settled_geometry(self, window):
+        """Where the window is once the manager stopped laying it out (i3
+        does so again after mapping a window: border, focus)."""
+        previous = self.desktop.geometry(window)
+        for _ in range(60):
+            time.sleep(0.05)
+            now = self.desktop.geometry(window)
+            if now == previous:
+                return now
+            previous = now
+        return previous
+
     def _end(self, process):
         if process.poll() is None:
             process.kill()
@@ -123,6 +135,7 @@ class PlaceTellsWhereTheWindowIs(ManagerCase):
 class TiledWindows(ManagerCase):
     def test_a_tiled_window_is_not_settable_and_its_frame_has_the_managers_title_bar(self):
         client = self.spawn(["xterm", "-class", "KtTiled"], "KtTiled")
+        self.settled_geometry(client.window)
         window = self.helper("windows", "KtTiled")["windows"][0]
         x, y, w, h = self.desktop.geometry(client.window)
         self.assertEqual(rect_of(window["content"]), (x, y, w, h))
