@@ -18,7 +18,6 @@ static double nowMs(void) {
   return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
 }
 
-
 int main(int argc, char** argv) {
   double limit = argc > 1 ? atof(argv[1]) : 5000;
   double deadline = nowMs() + limit;
@@ -74,7 +73,8 @@ int main(int argc, char** argv) {
       }
       int type = event->response_type & 0x7f;
       if (type == XCB_PROPERTY_NOTIFY && ((xcb_property_notify_event_t*)event)->atom == extents) ready = 1;
-      if (type == XCB_SELECTION_NOTIFY && ((xcb_selection_notify_event_t*)event)->property == answer) ready = 1;
+      if (type == XCB_SELECTION_NOTIFY && ((xcb_selection_notify_event_t*)event)->property == answer)
+        ready = 1;
       free(event);
     }
   }

@@ -20,7 +20,8 @@ int collect(sd_bus_message* message, void* userdata, sd_bus_error*) {
 }
 
 std::uint64_t microsecondsUntil(std::chrono::steady_clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
+  auto left =
+      std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
   return left.count() > 0 ? static_cast<std::uint64_t>(left.count()) : 0;
 }
 
@@ -71,7 +72,8 @@ std::optional<std::vector<std::pair<std::string, std::string>>> BusReply::object
   std::vector<std::pair<std::string, std::string>> values;
   const char* name = nullptr;
   const char* path = nullptr;
-  while (sdBus()->read(message_, "(so)", &name, &path) > 0) values.emplace_back(name ? name : "", path ? path : "");
+  while (sdBus()->read(message_, "(so)", &name, &path) > 0)
+    values.emplace_back(name ? name : "", path ? path : "");
   sdBus()->exitContainer(message_);
   return values;
 }
@@ -129,7 +131,8 @@ std::vector<BusReply> AccessibilityBus::call(const std::vector<BusCall>& calls,
     }
     // A bound of 0 would mean the library's default of 25 s.
     std::uint64_t bound = std::max<std::uint64_t>(1, microsecondsUntil(deadline));
-    if (appended >= 0 && f->callAsync(bus_, &pending[i].slot, message, collect, &pending[i], bound) >= 0) ++waiting;
+    if (appended >= 0 && f->callAsync(bus_, &pending[i].slot, message, collect, &pending[i], bound) >= 0)
+      ++waiting;
     f->messageUnref(message);
   }
   bool broken = false;

@@ -63,7 +63,8 @@ class AccessibilityBus {
   // Connected to `address`, connecting (again) when needed; false when the
   // library or the bus cannot be had.
   bool open(const std::string& address);
-  std::vector<BusReply> call(const std::vector<BusCall>& calls, std::chrono::steady_clock::time_point deadline);
+  std::vector<BusReply> call(const std::vector<BusCall>& calls,
+                             std::chrono::steady_clock::time_point deadline);
 
  private:
   void close();

@@ -63,9 +63,9 @@ const AccessibleWindow* AccessibilityReader::window(const DesktopSnapshot& snaps
 std::vector<std::string> AccessibilityReader::namesOf(std::int32_t pid) {
   if (!connections_) {
     connections_.emplace();
-    auto listed = bus_.call({method("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                    "ListNames")},
-                            deadline());
+    auto listed = bus_.call(
+        {method("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ListNames")},
+        deadline());
     auto names = listed[0].strings();
     if (!names) {
       stalled_ = true;
@@ -131,8 +131,8 @@ std::vector<AccessibleNode> AccessibilityReader::describe(const std::vector<Obje
   for (std::size_t i = 0; i < objects.size(); ++i) {
     AccessibleNode& node = nodes[i];
     node.role = replies[3 * i].number().value_or(0);
-    if (auto r = replies[3 * i + 1].rect()) node.rect = RootRect{double((*r)[0]), double((*r)[1]), double((*r)[2]),
-                                                                  double((*r)[3])};
+    if (auto r = replies[3 * i + 1].rect())
+      node.rect = RootRect{double((*r)[0]), double((*r)[1]), double((*r)[2]), double((*r)[3])};
     node.name = replies[3 * i + 2].variantString().value_or("");
   }
   return nodes;
@@ -197,7 +197,8 @@ std::optional<AccessibleWindow> AccessibilityReader::read(xcb_window_t, const Cl
       if (holdsButtons[i]) kidNodes[i].role = atspiRole::kToolBar;
     }
     auto shaped = shapeWindow(frameNode, kidNodes, buttons, info.content, info.shadow);
-    if (shaped || std::chrono::steady_clock::now() + kLayoutPoll > std::min(giveUp, deadline())) return shaped;
+    if (shaped || std::chrono::steady_clock::now() + kLayoutPoll > std::min(giveUp, deadline()))
+      return shaped;
     std::this_thread::sleep_for(kLayoutPoll);
   }
 }

@@ -22,7 +22,8 @@ class AccessibilityReader {
  public:
   // None when no accessibility bus runs, the application publishes nothing
   // that matches the window, or it does not answer in time.
-  const AccessibleWindow* window(const DesktopSnapshot& snapshot, xcb_window_t window, const ClientInfo& info);
+  const AccessibleWindow* window(const DesktopSnapshot& snapshot, xcb_window_t window,
+                                 const ClientInfo& info);
   // The window moved or was resized: read it again when next asked, but keep
   // its border for writes until the turn ends.
   void invalidate(xcb_window_t window);

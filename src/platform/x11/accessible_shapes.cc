@@ -67,10 +67,12 @@ bool isWindowRole(std::uint32_t role) { return role == kFrame || role == kWindow
 
 bool isPushButton(std::uint32_t role) { return role == kPushButton; }
 
-std::optional<AccessibleWindow> shapeWindow(const AccessibleNode& frame, const std::vector<AccessibleNode>& children,
-                                            const std::vector<AccessibleNode>& titleButtons, const RootRect& client,
-                                            const FrameExtents& shadow) {
-  const RootRect visible{client.x + shadow.left, client.y + shadow.top, client.width - shadow.left - shadow.right,
+std::optional<AccessibleWindow> shapeWindow(const AccessibleNode& frame,
+                                            const std::vector<AccessibleNode>& children,
+                                            const std::vector<AccessibleNode>& titleButtons,
+                                            const RootRect& client, const FrameExtents& shadow) {
+  const RootRect visible{client.x + shadow.left, client.y + shadow.top,
+                         client.width - shadow.left - shadow.right,
                          client.height - shadow.top - shadow.bottom};
   const auto origin = frameOrigin(frame.rect, client, shadow);
   if (!origin) return std::nullopt;
@@ -80,7 +82,8 @@ std::optional<AccessibleWindow> shapeWindow(const AccessibleNode& frame, const s
   };
 
   AccessibleWindow window;
-  double left = visible.x + visible.width, top = visible.y + visible.height, right = visible.x, bottom = visible.y;
+  double left = visible.x + visible.width, top = visible.y + visible.height, right = visible.x,
+         bottom = visible.y;
   for (const AccessibleNode& node : children) {
     if (!laidOut(node.rect)) continue;
     RootRect r = toRoot(node.rect);

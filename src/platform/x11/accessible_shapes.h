@@ -67,8 +67,9 @@ std::optional<std::pair<double, double>> frameOrigin(const RootRect& frame, cons
 // these, or when the children are not laid out inside the visible
 // window with an even border: the application has not caught up with a
 // resize yet.
-std::optional<AccessibleWindow> shapeWindow(const AccessibleNode& frame, const std::vector<AccessibleNode>& children,
-                                            const std::vector<AccessibleNode>& titleButtons, const RootRect& client,
-                                            const FrameExtents& shadow);
+std::optional<AccessibleWindow> shapeWindow(const AccessibleNode& frame,
+                                            const std::vector<AccessibleNode>& children,
+                                            const std::vector<AccessibleNode>& titleButtons,
+                                            const RootRect& client, const FrameExtents& shadow);
 
 }  // namespace kestrove::platform::x11

@@ -116,7 +116,8 @@ void DesktopSnapshot::readClients(xcb_connection_t* c) {
   struct Cookies {
     xcb_get_geometry_cookie_t geometry;
     xcb_translate_coordinates_cookie_t corner;
-    xcb_get_property_cookie_t pid, gtkId, kdeFile, wmClass, extents, state, type, allowed, shadow, floating, title;
+    xcb_get_property_cookie_t pid, gtkId, kdeFile, wmClass, extents, state, type, allowed, shadow, floating,
+        title;
     xcb_query_tree_cookie_t tree;
   };
   std::vector<Cookies> cookies;
@@ -129,9 +130,10 @@ void DesktopSnapshot::readClients(xcb_connection_t* c) {
         requestProperty(c, w, atoms[Atom::KdeNetWmDesktopFile]), requestProperty(c, w, XCB_ATOM_WM_CLASS),
         requestProperty(c, w, atoms[Atom::NetFrameExtents]), requestProperty(c, w, atoms[Atom::NetWmState]),
         requestProperty(c, w, atoms[Atom::NetWmWindowType]),
-        requestProperty(c, w, atoms[Atom::NetWmAllowedActions]), requestProperty(c, w, atoms[Atom::GtkFrameExtents]),
-        requestProperty(c, w, atoms[Atom::I3FloatingWindow]), requestProperty(c, w, atoms[Atom::NetWmName], 256),
-        xcb_query_tree(c, w)});
+        requestProperty(c, w, atoms[Atom::NetWmAllowedActions]),
+        requestProperty(c, w, atoms[Atom::GtkFrameExtents]),
+        requestProperty(c, w, atoms[Atom::I3FloatingWindow]),
+        requestProperty(c, w, atoms[Atom::NetWmName], 256), xcb_query_tree(c, w)});
   }
   // Clients without _NET_FRAME_EXTENTS whose manager reparented them: the
   // frame window tells the extents.
@@ -174,8 +176,8 @@ void DesktopSnapshot::readClients(xcb_connection_t* c) {
                                   double(geometry->y + geometry->border_width), 0};
     }
     if (shadow && shadow->size() >= 4) {
-      info.shadow =
-          FrameExtents{double((*shadow)[0]), double((*shadow)[1]), double((*shadow)[2]), double((*shadow)[3])};
+      info.shadow = FrameExtents{double((*shadow)[0]), double((*shadow)[1]), double((*shadow)[2]),
+                                 double((*shadow)[3])};
     }
     info.tiled = tilingManager_ && !floating;
     if (state) {

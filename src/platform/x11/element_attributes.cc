@@ -51,11 +51,13 @@ bool allows(const ClientInfo& info, xcb_atom_t action) {
   return std::find(actions.begin(), actions.end(), action) != actions.end();
 }
 
-const AccessibleWindow* drawnDecorations(ElementContext& context, xcb_window_t window, const ClientInfo& info) {
+const AccessibleWindow* drawnDecorations(ElementContext& context, xcb_window_t window,
+                                         const ClientInfo& info) {
   return mayDrawOwnTitlebar(info) ? context.accessibility.window(context.snapshot, window, info) : nullptr;
 }
 
-AttributeRead rectAttribute(const DesktopSnapshot& snapshot, const RootRect& r, const std::string& attribute) {
+AttributeRead rectAttribute(const DesktopSnapshot& snapshot, const RootRect& r,
+                            const std::string& attribute) {
   if (attribute == "AXPosition") return point(r.x - snapshot.originX(), r.y - snapshot.originY());
   return size(r.width, r.height);
 }
@@ -111,7 +113,8 @@ AttributeRead accessibleAttribute(ElementContext& context, const X11Element& ele
   const AccessibleWindow* drawn = drawnDecorations(context, element.window(), *info);
   if (!drawn || element.index() >= drawn->children.size()) return failure(ax::kInvalidUIElement);
   const AccessibleChild& child = drawn->children[element.index()];
-  if (attribute == "AXPosition" || attribute == "AXSize") return rectAttribute(context.snapshot, child.rect, attribute);
+  if (attribute == "AXPosition" || attribute == "AXSize")
+    return rectAttribute(context.snapshot, child.rect, attribute);
   if (attribute == "AXRole") return value(child.role);
   if (attribute == "AXSubrole") {
     return child.subrole.empty() ? failure(ax::kNoValue) : value(child.subrole);
@@ -134,7 +137,8 @@ AttributeRead applicationAttribute(const DesktopSnapshot& snapshot, std::int32_t
 
 }  // namespace
 
-AttributeRead readAttribute(ElementContext& context, const X11Element& element, const std::string& attribute) {
+AttributeRead readAttribute(ElementContext& context, const X11Element& element,
+                            const std::string& attribute) {
   switch (element.kind()) {
     case X11Element::Kind::Application:
       return applicationAttribute(context.snapshot, element.pid(), attribute);

@@ -14,7 +14,8 @@ RootRect frameOf(const RootRect& client, const FrameInsets& i) {
 }
 
 RootRect clientFor(const RootRect& frame, const FrameInsets& i) {
-  return RootRect{frame.x - i.left, frame.y - i.top, frame.width + i.left + i.right, frame.height + i.top + i.bottom};
+  return RootRect{frame.x - i.left, frame.y - i.top, frame.width + i.left + i.right,
+                  frame.height + i.top + i.bottom};
 }
 
 bool mayDrawOwnTitlebar(const ClientInfo& info) { return info.extents.top == 0 && !info.fullscreen; }

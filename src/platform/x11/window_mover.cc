@@ -30,7 +30,8 @@ std::int32_t WindowMover::write(xcb_window_t window, const std::string& attribut
   bool isSize = attribute == "AXSize";
   if (!isSize && attribute != "AXPosition") return ax::kAttributeUnsupported;
   auto expected = isSize ? AxValueType::Size : AxValueType::Point;
-  if (value.type != static_cast<int>(expected) || !std::isfinite(value.first) || !std::isfinite(value.second)) {
+  if (value.type != static_cast<int>(expected) || !std::isfinite(value.first) ||
+      !std::isfinite(value.second)) {
     return ax::kIllegalArgument;
   }
   if (!snapshot_.ensureClients()) return ax::kCannotComplete;
@@ -42,7 +43,8 @@ std::int32_t WindowMover::write(xcb_window_t window, const std::string& attribut
   // read for this command (a border the window draws only AT-SPI tells).
   std::optional<FrameExtents> border = accessibility_.lastBorder(window);
   if (!border && mayDrawOwnTitlebar(*info)) {
-    if (const AccessibleWindow* drawn = accessibility_.window(snapshot_, window, *info)) border = drawn->border;
+    if (const AccessibleWindow* drawn = accessibility_.window(snapshot_, window, *info))
+      border = drawn->border;
   }
   const FrameInsets insets = frameInsets(*info, border);
   auto found = pending_.find(window);
@@ -86,10 +88,11 @@ void WindowMover::settle() {
     }
     const RootRect& t = it->second.target;
     // NorthWest gravity: x, y name the corner of the manager's frame.
-    std::array<std::uint32_t, 5> data{
-        kGravityNorthWest | kSetAll | kFromPager, static_cast<std::uint32_t>(std::int32_t(t.x - info->extents.left)),
-        static_cast<std::uint32_t>(std::int32_t(t.y - info->extents.top)), static_cast<std::uint32_t>(t.width),
-        static_cast<std::uint32_t>(t.height)};
+    std::array<std::uint32_t, 5> data{kGravityNorthWest | kSetAll | kFromPager,
+                                      static_cast<std::uint32_t>(std::int32_t(t.x - info->extents.left)),
+                                      static_cast<std::uint32_t>(std::int32_t(t.y - info->extents.top)),
+                                      static_cast<std::uint32_t>(t.width),
+                                      static_cast<std::uint32_t>(t.height)};
     xcb_change_window_attributes(c, it->first, XCB_CW_EVENT_MASK, &mask);
     xcb_client_message_event_t message{};
     message.response_type = XCB_CLIENT_MESSAGE;
@@ -137,10 +140,11 @@ void WindowMover::sendBarrier(xcb_connection_t* c) {
   message.format = 32;
   message.window = requestor_;
   message.type = atoms[Atom::NetRequestFrameExtents];
-  xcb_send_event(c, 0, connection_.root(), XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+  xcb_send_event(c, 0, connection_.root(),
+                 XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                  reinterpret_cast<const char*>(&message));
-  xcb_convert_selection(c, requestor_, atoms[Atom::WmS0], atoms[Atom::Timestamp], atoms[Atom::KestroveBarrier],
-                        ++barrierSerial_);
+  xcb_convert_selection(c, requestor_, atoms[Atom::WmS0], atoms[Atom::Timestamp],
+                        atoms[Atom::KestroveBarrier], ++barrierSerial_);
 }
 
 void WindowMover::wait(std::uint32_t firstRequest) {
