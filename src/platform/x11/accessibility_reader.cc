@@ -10,7 +10,7 @@ namespace {
 // command: an application that stalls is then left out until the next one.
 constexpr std::chrono::milliseconds kTurnBudget{1000};
 // A window read again after a resize, until its application has laid it out.
-constexpr std::chrono::milliseconds kLayoutWait{120};
+constexpr std::chrono::milliseconds kLayoutWait{300};
 constexpr std::chrono::milliseconds kLayoutPoll{8};
 // The title-bar buttons sit a few levels below the header bar (GTK 4: five).
 constexpr int kButtonDepth = 6;

@@ -158,6 +158,14 @@ void WindowEvents::configured(const xcb_configure_notify_event_t& event) {
     moved = known == geometry_.end() || x != now.x || y != now.y;
     now.x = x;
     now.y = y;
+  } else if (known != geometry_.end() && snapshot_.ensureClients()) {
+    // mutter and openbox move a window they also resize without a
+    // synthetic event: where it is now the server says.
+    if (const ClientInfo* info = snapshot_.client(event.window)) {
+      moved = info->content.x != now.x || info->content.y != now.y;
+      now.x = info->content.x;
+      now.y = info->content.y;
+    }
   }
   resized = known != geometry_.end() ? (event.width != now.width || event.height != now.height) : !synthetic;
   now.width = event.width;

@@ -15,7 +15,8 @@ namespace {
 constexpr std::chrono::milliseconds kSettleLimit{150};
 
 constexpr std::uint32_t kGravityNorthWest = 1;
-constexpr std::uint32_t kSetAll = (1u << 8) | (1u << 9) | (1u << 10) | (1u << 11);
+constexpr std::uint32_t kSetPosition = (1u << 8) | (1u << 9);
+constexpr std::uint32_t kSetSize = (1u << 10) | (1u << 11);
 constexpr std::uint32_t kFromPager = 2u << 12;
 
 double toPixels(double value) { return std::clamp(std::round(value), -1e9, 1e9); }
@@ -60,7 +61,13 @@ std::int32_t WindowMover::write(xcb_window_t window, const std::string& attribut
   target = RootRect{toPixels(target.x), toPixels(target.y), std::max(1.0, toPixels(target.width)),
                     std::max(1.0, toPixels(target.height))};
   if (found == pending_.end() && sameRect(target, info->content)) return ax::kSuccess;
-  pending_[window].target = target;
+  // NorthWest gravity: x, y name the corner of the manager's frame.
+  const std::uint32_t flags = kGravityNorthWest | kFromPager | (isSize ? kSetSize : kSetPosition);
+  Pending& pending = pending_[window];
+  pending.target = target;
+  pending.messages.push_back({flags, static_cast<std::uint32_t>(std::int32_t(target.x - info->extents.left)),
+                              static_cast<std::uint32_t>(std::int32_t(target.y - info->extents.top)),
+                              static_cast<std::uint32_t>(target.width), static_cast<std::uint32_t>(target.height)});
   return ax::kSuccess;
 }
 
@@ -86,24 +93,19 @@ void WindowMover::settle() {
       it = pending_.erase(it);
       continue;
     }
-    const RootRect& t = it->second.target;
-    // NorthWest gravity: x, y name the corner of the manager's frame.
-    std::array<std::uint32_t, 5> data{kGravityNorthWest | kSetAll | kFromPager,
-                                      static_cast<std::uint32_t>(std::int32_t(t.x - info->extents.left)),
-                                      static_cast<std::uint32_t>(std::int32_t(t.y - info->extents.top)),
-                                      static_cast<std::uint32_t>(t.width),
-                                      static_cast<std::uint32_t>(t.height)};
     xcb_change_window_attributes(c, it->first, XCB_CW_EVENT_MASK, &mask);
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = it->first;
-    message.type = atoms[Atom::NetMoveresizeWindow];
-    for (std::size_t i = 0; i < data.size(); ++i) message.data.data32[i] = data[i];
-    auto sent = xcb_send_event(c, 0, connection_.root(),
-                               XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                               reinterpret_cast<const char*>(&message));
-    if (!firstRequest) firstRequest = sent.sequence;
+    for (const auto& data : it->second.messages) {
+      xcb_client_message_event_t message{};
+      message.response_type = XCB_CLIENT_MESSAGE;
+      message.format = 32;
+      message.window = it->first;
+      message.type = atoms[Atom::NetMoveresizeWindow];
+      for (std::size_t i = 0; i < data.size(); ++i) message.data.data32[i] = data[i];
+      auto sent = xcb_send_event(c, 0, connection_.root(),
+                                 XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                                 reinterpret_cast<const char*>(&message));
+      if (!firstRequest) firstRequest = sent.sequence;
+    }
     accessibility_.invalidate(it->first);
     ++it;
   }

@@ -2,7 +2,9 @@
 
 #include <xcb/xcb.h>
 
+#include <array>
 #include <cstdint>
+#include <vector>
 #include <map>
 #include <string>
 
@@ -13,9 +15,9 @@
 namespace kestrove::platform::x11 {
 
 // Writes AXPosition and AXSize of managed windows through the window manager
-// (_NET_MOVERESIZE_WINDOW). Writes are gathered and sent as one request per
-// window when the frame is next read, and the read waits until the manager
-// has acted (settle), because the caller reads back at once.
+// (_NET_MOVERESIZE_WINDOW). Writes are gathered and sent when the frame is
+// next read, and the read waits until the manager has acted on all of them
+// (settle), because the caller reads back at once.
 class WindowMover {
  public:
   WindowMover(Connection& connection, DesktopSnapshot& snapshot, AccessibilityReader& accessibility)
@@ -29,7 +31,9 @@ class WindowMover {
  private:
   struct Pending {
     RootRect target;  // the client window, in root pixels
-    std::uint32_t configured = 0;
+    // One _NET_MOVERESIZE_WINDOW per write, in order: managers constrain a
+    // move and a resize together differently from one after the other.
+    std::vector<std::array<std::uint32_t, 5>> messages;
   };
   void sendBarrier(xcb_connection_t* c);
   void wait(std::uint32_t firstRequest);
