@@ -50,10 +50,12 @@ void startStdinReader(Core& core) {
     readLineBlocks(
         0,
         // One work item per read rather than per line: the lines still run one
-        // at a time in order, and a fast writer costs one wake-up per read.
+        // at a time in order, each a turn of its own, and a fast writer costs
+        // one wake-up per read.
         [&](std::string block) {
-          loop.post([&core, block = std::move(block)] {
-            forEachLine(block, [&core](std::string_view line) { handleLine(core, line, true); });
+          loop.post([&core, &loop, block = std::move(block)] {
+            forEachLine(block,
+                        [&](std::string_view line) { loop.runTurn([&] { handleLine(core, line, true); }); });
           });
         },
         [&] { loop.post([&core] { core.exit(0); }); });

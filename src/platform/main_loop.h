@@ -17,6 +17,10 @@ class MainLoop {
   virtual void postAfter(std::chrono::nanoseconds delay, Work work) = 0;
   // Runs posted work, timers and platform events until the process exits.
   virtual void run() = 0;
+  // Main thread only. Runs `work` at once, as its own turn of the loop, as if
+  // it had been posted: one command of a work item that carries several (the
+  // lines of one read), or the command of one-shot mode, which has no loop.
+  virtual void runTurn(const Work& work) { work(); }
 };
 
 }  // namespace kestrove::platform
