@@ -14,6 +14,13 @@ packages=(
   xvfb openbox jwm xfwm4 dbus-daemon dbus-bin x11-apps xterm x11-utils x11-xserver-utils xdotool wmctrl xauth
 )
 
+# The Node.js client (clients/node) needs node 18 or later with npm; one
+# already there is kept, so a newer node is not replaced by Debian's.
+node_major=$(node -p 'process.versions.node.split(".")[0]' 2>/dev/null || echo 0)
+if ! command -v npm >/dev/null || [ "$node_major" -lt 18 ]; then
+  packages+=(nodejs npm)
+fi
+
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
