@@ -30,7 +30,8 @@ test("invalid_argument: refused before anything is sent", async (t) => {
   helper.on("error", (error) => unexpected.push(error));
   // A line that reached the helper would be answered; its reply, meeting
   // no request, would show as an "error" event.
-  const overlong = ["windows", "a".repeat(maxLineBytes)];
+  // "#1 " counts: nothing is sent before, so the next request has id 1.
+  const lineOf = (bytes: number): string[] => ["windows", "b".repeat(bytes - "#1 windows ".length)];
   const cases: [string, () => Promise<unknown>][] = [
     ["no words", () => helper.request([])],
     ["an empty word", () => helper.request(["windows", ""])],
@@ -40,7 +41,7 @@ test("invalid_argument: refused before anything is sent", async (t) => {
     ["a line feed", () => helper.request(["version\nquit"])],
     ["a NUL", () => helper.windows("com.example\0viewer")],
     ["a lone surrogate", () => helper.windows("com.example.\ud800")],
-    ["a line over 4096 bytes", () => helper.request(overlong)],
+    ["a line of 4097 bytes", () => helper.request(lineOf(maxLineBytes + 1))],
     ["NaN for place", () => helper.place(viewer, { x: Number.NaN, y: 0, width: 10, height: 10 })],
     ["Infinity for place", () => helper.place(viewer, { x: 0, y: 0, width: Infinity, height: 10 })],
     ["NaN hold time", () => helper.watchEsc(Number.NaN)],
@@ -53,9 +54,7 @@ test("invalid_argument: refused before anything is sent", async (t) => {
     });
   }
   await t.test("a line of exactly 4096 bytes is sent", async () => {
-    // "#N " is part of the line; this request is the next one, id 1 as none was sent.
-    const words = ["windows", "b".repeat(maxLineBytes - "#1 windows ".length)];
-    const error = await helper.request(words).then(() => undefined, (e: unknown) => e);
+    const error = await helper.request(lineOf(maxLineBytes)).then(() => undefined, (e: unknown) => e);
     assert.equal(codeOf(error), "bad_args");
   });
   assert.equal((await helper.version()).helper, "kestrove");
