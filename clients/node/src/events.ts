@@ -39,6 +39,20 @@ export type KestroveEvent =
 
 export type KestroveEventName = KestroveEvent["event"];
 
+const names: ReadonlySet<string> = new Set<KestroveEventName>([
+  "window_created",
+  "moved",
+  "resized",
+  "window_closed",
+  "app_quit",
+  "esc_long",
+]);
+
+/** Only these are emitted under their own name: an unknown one could be "error" or "exit". */
+export function isKnownEvent(event: KestroveEvent): boolean {
+  return names.has(event.event);
+}
+
 /** Listener arguments by emitter event name. */
 export type KestroveEventMap = {
   [N in KestroveEventName]: [Extract<KestroveEvent, { event: N }>];

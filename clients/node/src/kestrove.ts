@@ -2,7 +2,7 @@ import { EventEmitter } from "node:events";
 
 import { Connection } from "./connection.js";
 import type { ExitInfo, KestroveError } from "./errors.js";
-import type { KestroveEventMap } from "./events.js";
+import { isKnownEvent, type KestroveEventMap } from "./events.js";
 import type { LaunchOptions } from "./helper-process.js";
 import { runOnce, type RunOptions } from "./one-shot.js";
 import type {
@@ -66,7 +66,7 @@ export class Kestrove extends EventEmitter {
     this.connection = new Connection(options, {
       onEvent: (event) => {
         this.emit("event", event);
-        this.emit(event.event, event as never);
+        if (isKnownEvent(event)) this.emit(event.event, event as never);
       },
       onBadLine: (error) => this.reportBadLine(error),
       onEnded: (exit) => this.emit("exit", exit),

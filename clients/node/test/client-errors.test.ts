@@ -198,6 +198,20 @@ test("lines that are not replies or events go to `error` and never bring the cal
       ],
     );
   });
+  await t.test("an event of a name the client does not know reaches `event` only", async () => {
+    const helper = Kestrove.spawn({
+      path: "/bin/sh",
+      args: ["-c", `printf '%s\\n' '{"event":"error"}' '{"event":"exit"}'; exec "$0" "$@"`, sim(), world("viewer.json")],
+    });
+    t.after(() => helper.close());
+    const events: unknown[] = [];
+    const others: unknown[] = [];
+    helper.on("event", (event) => events.push(event));
+    helper.on("exit", (exit) => others.push(exit));
+    assert.equal((await helper.version()).helper, "kestrove");
+    assert.deepEqual(events, [{ event: "error" }, { event: "exit" }]);
+    assert.deepEqual(others, []);
+  });
   await t.test("without one: a process warning", async () => {
     const warnings: Error[] = [];
     const onWarning = (warning: Error): void => {
