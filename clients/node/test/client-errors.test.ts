@@ -70,6 +70,7 @@ test("spawn_failed: an executable that cannot be started, with the system's reas
     { name: "a path that does not exist", path: join(dir, "missing"), reason: "ENOENT" },
     { name: "a file without execute permission", path: notExecutable, reason: "EACCES" },
     { name: "a directory", path: dir, reason: "EACCES" },
+    { name: "a path with a NUL, which never reaches exec", path: `${dir}/\0`, reason: "ERR_INVALID_ARG_VALUE" },
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
@@ -108,6 +109,16 @@ test("timeout: a stopped helper; its late replies are dropped, never given to a 
   // The place did happen, late: the window is where it was asked to go.
   assert.deepEqual((await helper.windows(viewer)).windows[0]?.content, { x: 1, y: 30, width: 300, height: 200 });
   assert.deepEqual(unexpected, []);
+});
+
+// Settling at all shows the stopped helper was killed: its close would never come.
+test("timeout in one-shot mode: a helper that stops before it answers is killed", { timeout: 10_000 }, async () => {
+  const error = await Kestrove.run(["version"], {
+    path: "/bin/sh",
+    args: ["-c", 'kill -STOP $$; exec "$0" "$@"', sim(), world("viewer.json")],
+    requestTimeoutMs: 300,
+  }).catch((e: unknown) => e);
+  assert.equal(codeOf(error), "timeout");
 });
 
 test("helper_exited: pending requests reject at once, later calls too, and exit is emitted once", async (t) => {
