@@ -17,6 +17,13 @@ packages=(
   at-spi2-core libatk-adaptor python3-gi gir1.2-gtk-3.0 gir1.2-gtk-4.0
 )
 
+# The Node.js client (clients/node) needs node 18 or later with npm; one
+# already there is kept, so a newer node is not replaced by Debian's.
+node_major=$(node -p 'process.versions.node.split(".")[0]' 2>/dev/null || echo 0)
+if ! command -v npm >/dev/null || [ "$node_major" -lt 18 ]; then
+  packages+=(nodejs npm)
+fi
+
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

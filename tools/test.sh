@@ -21,6 +21,11 @@ run_suite() {  # name, extra cmake args...
 }
 
 run_suite release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+echo "== Node.js client tests (against the release build)"
+(cd clients/node && npm ci --no-audit --no-fund && npm run build &&
+  KESTROVE_BUILD_DIR="$here/build-ci-release" npm test)
+
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite sanitize -DCMAKE_BUILD_TYPE=Debug -DKESTROVE_SANITIZE=ON
 

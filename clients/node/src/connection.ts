@@ -1,0 +1,124 @@
+import { KestroveError, type ExitInfo } from "./errors.js";
+import type { KestroveEvent } from "./events.js";
+import { HelperProcess, endedError, type Ended, type LaunchOptions } from "./helper-process.js";
+import { LineSplitter } from "./line-splitter.js";
+import { OrderedDelivery } from "./ordered-delivery.js";
+import { readOutputLine, type OutputLine } from "./output-line.js";
+import type { Payload } from "./payloads.js";
+import { RequestTable } from "./request-table.js";
+import { checkWords, commandLine } from "./words.js";
+
+export interface ConnectionHandlers {
+  onEvent(event: KestroveEvent): void;
+  onBadLine(error: KestroveError): void;
+  /** Once, after every line the helper wrote has been handed over. */
+  onEnded(exit: ExitInfo): void;
+}
+
+type Delivered = OutputLine | { kind: "ended"; ended: Ended };
+
+/** The helper in loop mode: lines out, replies matched, events and the end handed over in order. */
+export class Connection {
+  private readonly process: HelperProcess;
+  private readonly table = new RequestTable();
+  private readonly splitter: LineSplitter;
+  private readonly delivery: OrderedDelivery<Delivered>;
+  /** Set once no request can be answered any more: makes the error each call gets. */
+  private refuse: ((words: readonly string[]) => KestroveError) | undefined;
+  private exit: ExitInfo | undefined;
+  private readonly exitWaiters: ((exit: ExitInfo) => void)[] = [];
+  private closing: Promise<ExitInfo> | undefined;
+
+  constructor(options: LaunchOptions, private readonly handlers: ConnectionHandlers) {
+    this.delivery = new OrderedDelivery<Delivered>(
+      (item) => item.kind === "reply",
+      (item) => this.deliver(item),
+    );
+    this.splitter = new LineSplitter((line) => this.delivery.push(readOutputLine(line)));
+    this.process = new HelperProcess(options, [], {
+      onStdout: (chunk) => this.splitter.push(chunk),
+      onStdoutEnd: () => this.splitter.end(),
+      onEnded: (ended) => {
+        this.splitter.end();
+        this.delivery.push({ kind: "ended", ended });
+      },
+    });
+  }
+
+  get pid(): number | undefined {
+    return this.process.pid;
+  }
+
+  request(words: readonly string[], timeoutMs: number): Promise<Payload> {
+    try {
+      checkWords(words);
+      if (this.refuse) throw this.refuse(words);
+      // The helper writes a request id over the window number that a place
+      // reply carries; sent without one, the reply keeps it and is matched
+      // by its place in the order instead.
+      const tagged = words[0] !== "place";
+      const line = commandLine(words, tagged ? this.table.nextId : null);
+      const reply = this.table.add(tagged, words, timeoutMs);
+      this.process.writeLine(line);
+      return reply;
+    } catch (error) {
+      return Promise.reject(error);
+    }
+  }
+
+  /** Asks the helper to quit, waits for it to end, and kills it after `graceMs`. */
+  close(graceMs: number): Promise<ExitInfo> {
+    if (this.closing) return this.closing;
+    this.closing = new Promise<ExitInfo>((resolve) => {
+      if (this.exit) return resolve(this.exit);
+      this.exitWaiters.push(resolve);
+      if (!this.refuse) {
+        this.request(["quit"], graceMs).catch(() => {});
+        this.refuse = (words) => new KestroveError("helper_exited", { detail: "the helper is being closed", words });
+      }
+      // At the end of its input the helper quits too, should quit not be read.
+      this.process.endInput();
+      const killer = setTimeout(() => this.process.kill("SIGKILL"), graceMs);
+      this.exitWaiters.push(() => clearTimeout(killer));
+    });
+    return this.closing;
+  }
+
+  kill(signal: NodeJS.Signals): void {
+    this.process.kill(signal);
+  }
+
+  private deliver(item: Delivered): void {
+    switch (item.kind) {
+      case "reply":
+        this.answer(item.reply);
+        break;
+      case "event":
+        this.handlers.onEvent(item.event);
+        break;
+      case "bad":
+        this.handlers.onBadLine(new KestroveError("bad_line", { detail: item.reason, line: item.line }));
+        break;
+      case "ended":
+        this.end(item.ended);
+        break;
+    }
+  }
+
+  private answer(reply: Record<string, unknown>): void {
+    if (this.table.answer(reply) === "unexpected") {
+      this.handlers.onBadLine(
+        new KestroveError("bad_line", { detail: "a reply that answers no waiting request", line: JSON.stringify(reply) }),
+      );
+    }
+  }
+
+  private end(ended: Ended): void {
+    const exit = { code: ended.code, signal: ended.signal };
+    this.exit = exit;
+    this.refuse = (words) => endedError(ended, words);
+    this.table.failAll(this.refuse);
+    for (const resolve of this.exitWaiters.splice(0)) resolve(exit);
+    this.handlers.onEnded(exit);
+  }
+}

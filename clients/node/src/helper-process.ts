@@ -1,0 +1,124 @@
+import { spawn, type ChildProcess } from "node:child_process";
+
+import { KestroveError, type ExitInfo } from "./errors.js";
+
+export interface LaunchOptions {
+  /** The executable; default `$KESTROVE_PATH`, else `kestrove` on PATH. */
+  path?: string | undefined;
+  /** Arguments before any command, for wrappers such as the sim driver (`[worldFile]`). */
+  args?: readonly string[] | undefined;
+  /** Added to this process's environment. */
+  env?: NodeJS.ProcessEnv | undefined;
+}
+
+export interface Ended extends ExitInfo {
+  /** Why the executable could not be started, when it could not. */
+  spawnError?: NodeJS.ErrnoException | undefined;
+  /** The end of what the helper wrote to standard error. */
+  stderr: string;
+}
+
+export interface HelperProcessHandlers {
+  onStdout(chunk: Buffer): void;
+  onStdoutEnd(): void;
+  /** Once, after standard output has ended. */
+  onEnded(ended: Ended): void;
+}
+
+const stderrKeep = 4096;
+
+function helperPath(path: string | undefined): string {
+  return path ?? process.env.KESTROVE_PATH ?? "kestrove";
+}
+
+/** The helper as a child process: its pipes, its end, and nothing about the protocol. */
+export class HelperProcess {
+  private readonly child: ChildProcess | undefined;
+  private stderrTail = "";
+  private spawnError: NodeJS.ErrnoException | undefined;
+  private ended = false;
+  private corked = false;
+
+  constructor(options: LaunchOptions, extraArgs: readonly string[], private readonly handlers: HelperProcessHandlers) {
+    const path = helperPath(options.path);
+    const args = [...(options.args ?? []), ...extraArgs];
+    try {
+      this.child = spawn(path, args, {
+        env: options.env === undefined ? process.env : { ...process.env, ...options.env },
+        stdio: ["pipe", "pipe", "pipe"],
+      });
+    } catch (error) {
+      // Arguments that cannot reach exec (a NUL in the path) throw here
+      // rather than emitting; report them the same way, later.
+      this.child = undefined;
+      this.spawnError = error as NodeJS.ErrnoException;
+      setImmediate(() => this.finish({ code: null, signal: null }));
+      return;
+    }
+    const child = this.child;
+    child.on("error", (error: NodeJS.ErrnoException) => {
+      if (child.pid === undefined) this.spawnError = error;
+    });
+    // A helper that is gone makes writes fail; its end is reported by "close".
+    child.stdin?.on("error", () => {});
+    child.stdout?.on("data", (chunk: Buffer) => this.handlers.onStdout(chunk));
+    child.stdout?.on("end", () => this.handlers.onStdoutEnd());
+    child.stderr?.on("data", (chunk: Buffer) => {
+      this.stderrTail = (this.stderrTail + chunk.toString("utf8")).slice(-stderrKeep);
+    });
+    child.on("close", (code: number | null, signal: NodeJS.Signals | null) =>
+      this.finish({ code: this.spawnError ? null : code, signal }),
+    );
+  }
+
+  get pid(): number | undefined {
+    return this.child?.pid;
+  }
+
+  /**
+   * Writes one line. The lines of one turn of the event loop leave in one
+   * write, so thousands of requests sent together cost a few system calls.
+   */
+  writeLine(line: string): void {
+    const stdin = this.child?.stdin;
+    if (!stdin || !stdin.writable) return;
+    if (!this.corked) {
+      this.corked = true;
+      stdin.cork();
+      process.nextTick(() => {
+        this.corked = false;
+        stdin.uncork();
+      });
+    }
+    stdin.write(`${line}\n`);
+  }
+
+  /** Closes standard input: the helper's loop ends once it has answered every line. */
+  endInput(): void {
+    this.child?.stdin?.end();
+  }
+
+  kill(signal: NodeJS.Signals = "SIGKILL"): void {
+    if (this.child && !this.ended) this.child.kill(signal);
+  }
+
+  private finish(exit: ExitInfo): void {
+    if (this.ended) return;
+    this.ended = true;
+    this.handlers.onEnded({ ...exit, spawnError: this.spawnError, stderr: this.stderrTail });
+  }
+}
+
+/** What a request learns when the helper is gone or never started. */
+export function endedError(ended: Ended, words: readonly string[]): KestroveError {
+  if (ended.spawnError) {
+    return new KestroveError("spawn_failed", { detail: ended.spawnError.message, words, cause: ended.spawnError });
+  }
+  const how = ended.signal ? `ended by ${ended.signal}` : `exited with code ${ended.code}`;
+  const stderr = ended.stderr.trim();
+  return new KestroveError("helper_exited", {
+    detail: stderr ? `${how}; it wrote: ${stderr}` : how,
+    words,
+    exit: { code: ended.code, signal: ended.signal },
+  });
+}
