@@ -590,10 +590,18 @@ class StallingProxy:
         import socket
         self.socket_module = socket
         self.target = f"/tmp/.X11-unix/X{target_display.lstrip(':')}"
-        self.number = x11_desktop._free_display(start=600)
-        self.path = f"/tmp/.X11-unix/X{self.number}"
         self.listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        self.listener.bind(self.path)
+        # Proxies are made side by side: the number found free may be taken
+        # by another one before it is bound.
+        start = 600
+        while True:
+            self.number = x11_desktop._free_display(start=start)
+            self.path = f"/tmp/.X11-unix/X{self.number}"
+            try:
+                self.listener.bind(self.path)
+                break
+            except OSError:
+                start = self.number + 1
         self.listener.listen(16)
         self.listener.settimeout(0.1)
         self.lock = threading.Condition()
