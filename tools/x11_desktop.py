@@ -153,6 +153,7 @@ class Desktop:
         self._dir = None
         self._wm_env = {}  # what the window manager's own processes need
         self._client_env = {}  # what every client gets (the session bus)
+        self._wm_process = None
 
     # -- life cycle -------------------------------------------------------
     def start(self):
@@ -209,6 +210,7 @@ class Desktop:
         wm = subprocess.Popen(argv, env=self.env(**self._wm_env), stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
         self._started.append(wm)
+        self._wm_process = wm
         if self.wm_ready and os.access(self.wm_ready, os.X_OK):
             # Every manager here answers _NET_REQUEST_FRAME_EXTENTS once it
             # handles requests, which openbox does only well after it owns WM_S0.
@@ -352,6 +354,17 @@ class Desktop:
                 process.kill()
                 process.wait(timeout=3)
         self._started = []
+
+    def wm_running(self):
+        """Whether the window manager still runs once it has handled what was
+        sent to it so far (a manager can exit on an X error it did not expect):
+        it answers the readiness handshake, and its process is alive."""
+        if self._wm_process is None or self._wm_process.poll() is not None:
+            return False
+        if self.wm_ready and os.access(self.wm_ready, os.X_OK):
+            if subprocess.run([self.wm_ready, "2000"], env=self.env()).returncode != 0:
+                return False
+        return self._wm_process.poll() is None
 
     def client_list(self):
         out = self.run(["xprop", "-root", "-notype", "_NET_CLIENT_LIST"], check=False)

@@ -73,6 +73,11 @@ class ManagerCase(unittest.TestCase):
     def tearDownClass(cls):
         cls.desktop.stop()
 
+    def setUp(self):
+        # Registered first, so it runs after every other cleanup: a manager
+        # may only trip over what the helper left it once the clients are gone.
+        self.addCleanup(lambda: self.assertTrue(self.desktop.wm_running(), f"{WM} exited"))
+
     def helper(self, *args, check=True):
         done = subprocess.run([HELPER, *args], env=self.desktop.env(), capture_output=True, text=True, timeout=20)
         self.assertEqual(done.stderr, "")

@@ -39,6 +39,7 @@ constexpr std::array<const char*, static_cast<int>(Atom::Count)> kNames = {
     "_KESTROVE_BARRIER",
     "_NET_WM_NAME",
     "_NET_REQUEST_FRAME_EXTENTS",
+    "_NET_SUPPORTED",
 };
 
 }  // namespace

@@ -39,6 +39,7 @@ enum class Atom : int {
   KestroveBarrier,
   NetWmName,
   NetRequestFrameExtents,
+  NetSupported,
   Count
 };
 

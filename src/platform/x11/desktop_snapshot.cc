@@ -51,6 +51,7 @@ void DesktopSnapshot::clear() {
   rootBounds_ = RootRect{};
   accessibilityBus_.clear();
   tilingManager_ = false;
+  offersFrameExtentsRequest_ = false;
   info_.clear();
 }
 
@@ -69,6 +70,7 @@ bool DesktopSnapshot::ensureRoot() {
   auto geometry = xcb_get_geometry(c, root);
   auto a11yBus = requestProperty(c, root, atoms[Atom::AtSpiBus], 256);
   auto i3Socket = requestProperty(c, root, atoms[Atom::I3SocketPath], 1);
+  auto supported = requestProperty(c, root, atoms[Atom::NetSupported], 1024);
   xcb_randr_get_monitors_cookie_t monitors{};
   if (connection_.extensions().randr15) monitors = xcb_randr_get_monitors(c, root, 1);
 
@@ -88,6 +90,10 @@ bool DesktopSnapshot::ensureRoot() {
   accessibilityBus_ = text(takeProperty(c, a11yBus).get());
   // i3 tiles what it does not mark floating.
   tilingManager_ = present(takeProperty(c, i3Socket).get());
+  if (auto atomsSupported = cardinals(takeProperty(c, supported).get())) {
+    offersFrameExtentsRequest_ = std::find(atomsSupported->begin(), atomsSupported->end(),
+                                           atoms[Atom::NetRequestFrameExtents]) != atomsSupported->end();
+  }
   XcbReply<xcb_get_geometry_reply_t> rootGeometry(xcb_get_geometry_reply(c, geometry, nullptr));
   if (rootGeometry) rootBounds_ = RootRect{0, 0, double(rootGeometry->width), double(rootGeometry->height)};
   if (connection_.extensions().randr15) {

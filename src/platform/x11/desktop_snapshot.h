@@ -80,6 +80,8 @@ class DesktopSnapshot {
   RootRect rootBounds() const { return rootBounds_; }
   // The accessibility bus address the root publishes (AT_SPI_BUS); empty when none runs.
   const std::string& accessibilityBus() const { return accessibilityBus_; }
+  // Whether the manager lists _NET_REQUEST_FRAME_EXTENTS as supported.
+  bool offersFrameExtentsRequest() const { return offersFrameExtentsRequest_; }
   // Root pixel of the global origin (the primary monitor's top-left corner).
   double originX() const { return monitors_.empty() ? 0 : monitors_.front().rect.x; }
   double originY() const { return monitors_.empty() ? 0 : monitors_.front().rect.y; }
@@ -109,6 +111,7 @@ class DesktopSnapshot {
   RootRect rootBounds_;
   std::string accessibilityBus_;
   bool tilingManager_ = false;
+  bool offersFrameExtentsRequest_ = false;
   std::map<xcb_window_t, ClientInfo> info_;
 };
 

@@ -11,7 +11,7 @@
 namespace kestrove::platform::x11 {
 namespace {
 
-// A manager that answers neither barrier must not stall the command for long.
+// A manager that answers no question must not stall the command for long.
 constexpr std::chrono::milliseconds kSettleLimit{150};
 
 constexpr std::uint32_t kGravityNorthWest = 1;
@@ -85,6 +85,10 @@ void WindowMover::settle() {
     return;
   }
   const Atoms& atoms = connection_.atoms();
+  // A manager that does not offer the frame-extents question may still
+  // answer the selection one (kwin); one that offers it is not asked the
+  // other (metacity exits on an answer it cannot deliver).
+  const bool convertSelection = !snapshot_.offersFrameExtentsRequest();
   std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
   std::optional<std::uint32_t> firstRequest;
   for (auto it = pending_.begin(); it != pending_.end();) {
@@ -111,7 +115,7 @@ void WindowMover::settle() {
   }
   snapshot_.clear();
   if (!pending_.empty()) {
-    sendBarrier(c);
+    ask(c, convertSelection);
     wait(*firstRequest);
   }
   pending_.clear();
@@ -119,24 +123,24 @@ void WindowMover::settle() {
   connection_.checkAlive();
 }
 
-// Two questions the manager answers only after it has handled the request
-// before them, each answer ours alone: a conversion of its selection, named
-// by the time it carries back (mutter, metacity and kwin answer it), and the
-// frame extents of a window of ours, which the manager sets on it (openbox,
-// jwm, xfwm4, i3 and mutter answer that). The property is deleted first, so
-// only an answer after that deletion counts. Managers also answer an empty
-// ConfigureWindow, but with a ConfigureNotify that cannot be told from one
-// for an earlier request.
-void WindowMover::sendBarrier(xcb_connection_t* c) {
+// Questions the manager answers only after it has handled the requests
+// before them, asked about a window of our own made for them, so that any
+// answer on it is to them: its frame extents (openbox, jwm, xfwm4, i3,
+// mutter and metacity answer), and a conversion of the manager's selection,
+// named by the time it carries back (kwin answers). Managers also answer an
+// empty ConfigureWindow, but with a ConfigureNotify that cannot be told from
+// one for an earlier request.
+void WindowMover::ask(xcb_connection_t* c, bool convertSelection) {
   const Atoms& atoms = connection_.atoms();
-  if (requestorGeneration_ != connection_.generation()) {
-    requestor_ = xcb_generate_id(c);
-    std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_create_window(c, 0, requestor_, connection_.root(), -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
-                      XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
-    requestorGeneration_ = connection_.generation();
-  }
-  xcb_delete_property(c, requestor_, atoms[Atom::NetFrameExtents]);
+  // A late answer about the last window, once it is gone, is an error the
+  // manager ignores.
+  if (requestor_ != XCB_WINDOW_NONE && requestorGeneration_ == connection_.generation())
+    xcb_destroy_window(c, requestor_);
+  requestor_ = xcb_generate_id(c);
+  requestorGeneration_ = connection_.generation();
+  std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  xcb_create_window(c, 0, requestor_, connection_.root(), -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                    XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
   xcb_client_message_event_t message{};
   message.response_type = XCB_CLIENT_MESSAGE;
   message.format = 32;
@@ -145,8 +149,10 @@ void WindowMover::sendBarrier(xcb_connection_t* c) {
   xcb_send_event(c, 0, connection_.root(),
                  XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                  reinterpret_cast<const char*>(&message));
-  xcb_convert_selection(c, requestor_, atoms[Atom::WmS0], atoms[Atom::Timestamp],
-                        atoms[Atom::KestroveBarrier], ++barrierSerial_);
+  if (convertSelection) {
+    xcb_convert_selection(c, requestor_, atoms[Atom::WmS0], atoms[Atom::Timestamp],
+                          atoms[Atom::KestroveBarrier], ++selectionTime_);
+  }
 }
 
 void WindowMover::wait(std::uint32_t firstRequest) {
@@ -155,8 +161,8 @@ void WindowMover::wait(std::uint32_t firstRequest) {
     bool sized = false, placed = false, destroyed = false;
   };
   std::map<xcb_window_t, Seen> seen;
-  bool answered = false, extentsDeleted = false;
-  const std::uint32_t serial = barrierSerial_;
+  bool answered = false;
+  const std::uint32_t time = selectionTime_;
   const xcb_atom_t extents = connection_.atoms()[Atom::NetFrameExtents];
   auto matches = [&](const xcb_generic_event_t& event) {
     auto type = event.response_type & 0x7f;
@@ -165,18 +171,15 @@ void WindowMover::wait(std::uint32_t firstRequest) {
     if (static_cast<std::uint16_t>(event.sequence - firstRequest) >= 0x8000) return false;
     if (type == XCB_SELECTION_NOTIFY) {
       const auto& answer = reinterpret_cast<const xcb_selection_notify_event_t&>(event);
-      if (answer.requestor != requestor_ || answer.time != serial) return false;
+      if (answer.requestor != requestor_ || answer.time != time) return false;
       answered = true;
       return true;
     }
     if (type == XCB_PROPERTY_NOTIFY) {
       const auto& change = reinterpret_cast<const xcb_property_notify_event_t&>(event);
       if (change.window != requestor_ || change.atom != extents) return false;
-      if (change.state == XCB_PROPERTY_DELETE) {
-        extentsDeleted = true;
-      } else if (extentsDeleted) {
-        answered = true;
-      }
+      if (change.state != XCB_PROPERTY_NEW_VALUE) return false;
+      answered = true;
       return true;
     }
     if (type == XCB_DESTROY_NOTIFY) {

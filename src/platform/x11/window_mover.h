@@ -4,9 +4,9 @@
 
 #include <array>
 #include <cstdint>
-#include <vector>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/x11/accessibility_reader.h"
@@ -35,16 +35,17 @@ class WindowMover {
     // move and a resize together differently from one after the other.
     std::vector<std::array<std::uint32_t, 5>> messages;
   };
-  void sendBarrier(xcb_connection_t* c);
+  void ask(xcb_connection_t* c, bool convertSelection);
   void wait(std::uint32_t firstRequest);
 
   Connection& connection_;
   DesktopSnapshot& snapshot_;
   AccessibilityReader& accessibility_;
   std::map<xcb_window_t, Pending> pending_;
+  // The window of our own the last questions were asked about.
   xcb_window_t requestor_ = XCB_WINDOW_NONE;
   std::uint64_t requestorGeneration_ = 0;
-  std::uint32_t barrierSerial_ = 0;
+  std::uint32_t selectionTime_ = 0;
 };
 
 }  // namespace kestrove::platform::x11
