@@ -378,10 +378,14 @@ class Desktop:
         return match.group(1) if match else None
 
     def geometry(self, window):
-        """Content rectangle from xwininfo: (x, y, width, height) in root pixels."""
+        """Content rectangle from xwininfo: (x, y, width, height) in root pixels,
+        inside the window's own X border (xterm keeps one under i3), whose outer
+        corner xwininfo calls the upper-left."""
         out = self.run(["xwininfo", "-id", str(window)])
         value = lambda key: int(re.search(key + r":\s+(-?\d+)", out).group(1))
-        return (value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"), value("Height"))
+        border = value("Border width")
+        return (value("Absolute upper-left X") + border, value("Absolute upper-left Y") + border, value("Width"),
+                value("Height"))
 
     def frame_extents(self, window):
         match = re.search(r"_NET_FRAME_EXTENTS = (\d+), (\d+), (\d+), (\d+)", self.props(window, "_NET_FRAME_EXTENTS"))

@@ -29,7 +29,8 @@ CSD_CLIENT = os.path.join(HERE, "csd_client.py")
 SKIP = 77
 WM = x11_desktop.default_wm()
 # What each manager does, as measured:
-#   tiles: places every new window in a tiling layout and refuses moves
+#   tiles: places every new window in a tiling layout and refuses moves;
+#     float: the command that takes a window ({window}) out of the layout
 #   composites: runs a compositor, so GTK keeps a shadow margin around its
 #     header-bar windows (_GTK_FRAME_EXTENTS)
 WM_TRAITS = {
@@ -39,7 +40,7 @@ WM_TRAITS = {
     "mutter": {"tiles": False, "composites": True},
     "kwin": {"tiles": False, "composites": True},
     "metacity": {"tiles": False, "composites": False},
-    "i3": {"tiles": True, "composites": False},
+    "i3": {"tiles": True, "composites": False, "float": ["i3-msg", "[id={window}] floating enable"]},
 }
 TRAITS = WM_TRAITS[WM]
 TOOLS = ["Xvfb", "xterm", "xwininfo", "xprop", "xrandr", "wmctrl"]
@@ -122,7 +123,11 @@ class PlaceTellsWhereTheWindowIs(ManagerCase):
         if TRAITS["tiles"]:
             reply, _ = helper.ask("place KtHonest 200 150 640 480")
             self.assertEqual(reply["error"], "no_stream_window")
-            return
+            # Out of the layout it is placed like any other window.
+            self.desktop.run([arg.format(window=client.window) for arg in TRAITS["float"]])
+            self.assertTrue(self.desktop.wait_until(
+                lambda: helper.ask("windows KtHonest")[0]["windows"][0]["settable"]["position"]))
+            self.settled_geometry(client.window)
         for i in range(12):
             rect = RECTS[i % len(RECTS)]
             with self.subTest(i=i, rect=rect):

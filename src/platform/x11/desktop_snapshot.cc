@@ -168,6 +168,7 @@ void DesktopSnapshot::readClients(xcb_connection_t* c) {
     }
     info.content = RootRect{double(corner->dst_x), double(corner->dst_y), double(geometry->width),
                             double(geometry->height)};
+    info.border = geometry->border_width;
     if (pid && !pid->empty() && pid->front() > 0 && pid->front() <= 0x7fffffff) {
       info.pid = static_cast<std::int32_t>(pid->front());
     }

@@ -39,8 +39,10 @@ struct ClientInfo {
   std::optional<std::int32_t> pid;
   std::string appId;
   std::string title;
-  // The client window, in root pixels.
+  // The client window, in root pixels, inside its own X border.
   RootRect content;
+  // That border's width (xterm keeps 1 px under i3; other managers zero it).
+  double border = 0;
   // The manager's frame around it: _NET_FRAME_EXTENTS, else measured from
   // the frame window it was reparented into (i3 publishes no extents).
   FrameExtents extents;
@@ -82,6 +84,9 @@ class DesktopSnapshot {
   const std::string& accessibilityBus() const { return accessibilityBus_; }
   // Whether the manager lists _NET_REQUEST_FRAME_EXTENTS as supported.
   bool offersFrameExtentsRequest() const { return offersFrameExtentsRequest_; }
+  // i3 takes the x, y of a move as the client window's corner, not its
+  // frame's, whatever the gravity.
+  bool movesByClientCorner() const { return tilingManager_; }
   // Root pixel of the global origin (the primary monitor's top-left corner).
   double originX() const { return monitors_.empty() ? 0 : monitors_.front().rect.x; }
   double originY() const { return monitors_.empty() ? 0 : monitors_.front().rect.y; }

@@ -61,13 +61,18 @@ std::int32_t WindowMover::write(xcb_window_t window, const std::string& attribut
   target = RootRect{toPixels(target.x), toPixels(target.y), std::max(1.0, toPixels(target.width)),
                     std::max(1.0, toPixels(target.height))};
   if (found == pending_.end() && sameRect(target, info->content)) return ax::kSuccess;
-  // NorthWest gravity: x, y name the corner of the manager's frame.
+  // NorthWest gravity: x, y name the corner of the manager's frame, or, for
+  // a manager that reads them otherwise, the client window's outer corner.
+  const bool byClient = snapshot_.movesByClientCorner();
+  const double left = byClient ? info->border : info->extents.left;
+  const double top = byClient ? info->border : info->extents.top;
   const std::uint32_t flags = kGravityNorthWest | kFromPager | (isSize ? kSetSize : kSetPosition);
   Pending& pending = pending_[window];
   pending.target = target;
-  pending.messages.push_back({flags, static_cast<std::uint32_t>(std::int32_t(target.x - info->extents.left)),
-                              static_cast<std::uint32_t>(std::int32_t(target.y - info->extents.top)),
-                              static_cast<std::uint32_t>(target.width), static_cast<std::uint32_t>(target.height)});
+  pending.messages.push_back({flags, static_cast<std::uint32_t>(std::int32_t(target.x - left)),
+                              static_cast<std::uint32_t>(std::int32_t(target.y - top)),
+                              static_cast<std::uint32_t>(target.width),
+                              static_cast<std::uint32_t>(target.height)});
   return ax::kSuccess;
 }
 
