@@ -175,20 +175,32 @@ class HeaderBarWindows(ManagerCase):
         xid = json.loads(process.stdout.readline())["ready"]
         self.assertTrue(self.desktop.wait_until(lambda: xid in self.desktop.client_list() and self.desktop.is_ready(xid)))
 
+        shadow = self.desktop.props(xid, "_GTK_FRAME_EXTENTS")
+        margins = tuple(int(v) for v in shadow.split("=")[1].split(",")) if "=" in shadow else None
+
+        def laid_out(answer, width, height):
+            """Whether the client's layout fills the X window it has: inside
+            the shadow margin when composited, else inside an even border."""
+            content = answer["content"]
+            left, right = content[0], width - content[0] - content[2]
+            bottom = height - content[1] - content[3]
+            if margins:
+                return (left, right, bottom) == (margins[0], margins[1], margins[3])
+            return left == right == bottom
+
         def report():
-            """Header bar and content in root pixels, as the client lays them out."""
-            # GTK lays out after the manager configured it; wait until the
-            # client's answer stops changing.
-            last = None
-            for _ in range(50):
+            """Header bar and content in root pixels, as the client lays them
+            out for the size its X window has now (GTK lays out a frame or
+            two after the manager configured it)."""
+            deadline = time.monotonic() + 5
+            while True:
                 process.stdin.write("report\n")
                 process.stdin.flush()
                 answer = json.loads(process.stdout.readline())
-                if answer == last:
+                x, y, width, height = self.desktop.geometry(xid)
+                if laid_out(answer, width, height) or time.monotonic() > deadline:
                     break
-                last = answer
                 time.sleep(0.02)
-            x, y, _, _ = self.desktop.geometry(xid)
             bar, content = answer["headerbar"], answer["content"]
             return (x + bar[0], y + bar[1], bar[2], bar[3]), (x + content[0], y + content[1], content[2], content[3])
 

@@ -142,65 +142,82 @@ std::optional<AccessibleWindow> AccessibilityReader::read(xcb_window_t, const Cl
   std::vector<Object> roots;
   for (const std::string& name : namesOf(*info.pid)) roots.push_back(Object{name, kRootPath});
   if (roots.empty()) return std::nullopt;
-  std::vector<Object> frames = children(roots);
-  std::vector<AccessibleNode> described = describe(frames);
-  // The frame of this window: a top-level window of the size of the client
-  // or of its visible part, the one with the window's title first.
-  std::optional<std::size_t> chosen;
-  for (std::size_t i = 0; i < frames.size(); ++i) {
-    const AccessibleNode& f = described[i];
-    if (!isWindowRole(f.role) || !frameOrigin(f.rect, info.content, info.shadow)) continue;
-    if (!chosen || (f.name == info.title && described[*chosen].name != info.title)) chosen = i;
-  }
-  if (!chosen) return std::nullopt;
-  const Object frame = frames[*chosen];
-
+  // An application still laying out a move or resize publishes the geometry
+  // from before for a moment (GTK: a frame or two): its tree is read again
+  // until it agrees with the X window, rather than answered wrongly.
   const auto giveUp = std::chrono::steady_clock::now() + kLayoutWait;
   for (;;) {
-    AccessibleNode frameNode = describe({frame})[0];
-    std::vector<Object> kids = children({frame});
-    if (kids.size() > kNodesPerLevel) kids.resize(kNodesPerLevel);
-    std::vector<AccessibleNode> kidNodes = describe(kids);
-    // Title-bar buttons, level by level below the children short enough to
-    // be a header bar, remembering which child each was found under.
-    std::vector<AccessibleNode> buttons;
-    std::vector<bool> holdsButtons(kids.size(), false);
-    std::vector<std::pair<Object, std::size_t>> level;
-    for (std::size_t i = 0; i < kids.size(); ++i) {
-      if (kidNodes[i].rect.height <= kHeaderBarHeight) level.emplace_back(kids[i], i);
-    }
-    for (int depth = 0; depth < kButtonDepth && !level.empty(); ++depth) {
-      std::vector<Object> parents;
-      for (const auto& [object, top] : level) parents.push_back(object);
-      std::vector<std::vector<Object>> lists = childrenOf(parents);
-      std::vector<std::pair<Object, std::size_t>> below;
-      for (std::size_t p = 0; p < lists.size(); ++p) {
-        for (Object& child : lists[p]) below.emplace_back(std::move(child), level[p].second);
-      }
-      if (below.size() > kNodesPerLevel) below.resize(kNodesPerLevel);
-      std::vector<Object> belowObjects;
-      for (const auto& [object, top] : below) belowObjects.push_back(object);
-      std::vector<AccessibleNode> belowNodes = describe(belowObjects);
-      level.clear();
-      for (std::size_t i = 0; i < below.size(); ++i) {
-        if (isPushButton(belowNodes[i].role)) {
-          buttons.push_back(belowNodes[i]);
-          holdsButtons[below[i].second] = true;
-        } else {
-          level.push_back(below[i]);
-        }
-      }
-    }
-    // The child that holds the window's buttons is its header bar: a bar
-    // across the top like a macOS window's toolbar, not its content.
-    for (std::size_t i = 0; i < kids.size(); ++i) {
-      if (holdsButtons[i]) kidNodes[i].role = atspiRole::kToolBar;
-    }
-    auto shaped = shapeWindow(frameNode, kidNodes, buttons, info.content, info.shadow);
-    if (shaped || std::chrono::steady_clock::now() + kLayoutPoll > std::min(giveUp, deadline()))
+    bool behind = false;
+    std::optional<AccessibleWindow> shaped = readOnce(roots, info, behind);
+    if (shaped || !behind || std::chrono::steady_clock::now() + kLayoutPoll > std::min(giveUp, deadline()))
       return shaped;
     std::this_thread::sleep_for(kLayoutPoll);
   }
+}
+
+std::optional<AccessibleWindow> AccessibilityReader::readOnce(const std::vector<Object>& roots,
+                                                              const ClientInfo& info, bool& behind) {
+  std::vector<Object> frames = children(roots);
+  std::vector<AccessibleNode> described = describe(frames);
+  // The frame of this window: a top-level window of the size of the client
+  // or of its visible part, the one with the window's title first. One with
+  // the title but of another size has not caught up yet.
+  std::optional<std::size_t> chosen;
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    const AccessibleNode& f = described[i];
+    if (!isWindowRole(f.role)) continue;
+    const bool titled = !info.title.empty() && f.name == info.title;
+    if (!frameOrigin(f.rect, info.content, info.shadow)) {
+      behind = behind || titled;
+      continue;
+    }
+    if (!chosen || (titled && described[*chosen].name != info.title)) chosen = i;
+  }
+  if (!chosen) return std::nullopt;
+  const Object& frame = frames[*chosen];
+  const AccessibleNode& frameNode = described[*chosen];
+  std::vector<Object> kids = children({frame});
+  if (kids.size() > kNodesPerLevel) kids.resize(kNodesPerLevel);
+  std::vector<AccessibleNode> kidNodes = describe(kids);
+  // Title-bar buttons, level by level below the children short enough to
+  // be a header bar, remembering which child each was found under.
+  std::vector<AccessibleNode> buttons;
+  std::vector<bool> holdsButtons(kids.size(), false);
+  std::vector<std::pair<Object, std::size_t>> level;
+  for (std::size_t i = 0; i < kids.size(); ++i) {
+    if (kidNodes[i].rect.height <= kHeaderBarHeight) level.emplace_back(kids[i], i);
+  }
+  for (int depth = 0; depth < kButtonDepth && !level.empty(); ++depth) {
+    std::vector<Object> parents;
+    for (const auto& [object, top] : level) parents.push_back(object);
+    std::vector<std::vector<Object>> lists = childrenOf(parents);
+    std::vector<std::pair<Object, std::size_t>> below;
+    for (std::size_t p = 0; p < lists.size(); ++p) {
+      for (Object& child : lists[p]) below.emplace_back(std::move(child), level[p].second);
+    }
+    if (below.size() > kNodesPerLevel) below.resize(kNodesPerLevel);
+    std::vector<Object> belowObjects;
+    for (const auto& [object, top] : below) belowObjects.push_back(object);
+    std::vector<AccessibleNode> belowNodes = describe(belowObjects);
+    level.clear();
+    for (std::size_t i = 0; i < below.size(); ++i) {
+      if (isPushButton(belowNodes[i].role)) {
+        buttons.push_back(belowNodes[i]);
+        holdsButtons[below[i].second] = true;
+      } else {
+        level.push_back(below[i]);
+      }
+    }
+  }
+  // The child that holds the window's buttons is its header bar: a bar
+  // across the top like a macOS window's toolbar, not its content.
+  for (std::size_t i = 0; i < kids.size(); ++i) {
+    if (holdsButtons[i]) kidNodes[i].role = atspiRole::kToolBar;
+  }
+  auto shaped = shapeWindow(frameNode, kidNodes, buttons, info.content, info.shadow);
+  // Children not laid out inside the window yet: the same.
+  behind = behind || !shaped;
+  return shaped;
 }
 
 }  // namespace kestrove::platform::x11

@@ -42,6 +42,10 @@ class AccessibilityReader {
   std::vector<Object> children(const std::vector<Object>& parents);
   std::vector<AccessibleNode> describe(const std::vector<Object>& objects);
   std::optional<AccessibleWindow> read(xcb_window_t window, const ClientInfo& info);
+  // One reading of the tree; `behind` is set when the window's frame or its
+  // children do not agree with the X window yet.
+  std::optional<AccessibleWindow> readOnce(const std::vector<Object>& roots, const ClientInfo& info,
+                                           bool& behind);
 
   AccessibilityBus bus_;
   bool stalled_ = false;
