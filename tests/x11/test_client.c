@@ -20,8 +20,10 @@ static int managed(xcb_connection_t* c, xcb_window_t root, xcb_window_t w, xcb_a
                    xcb_atom_t extents) {
   xcb_get_property_cookie_t listCookie = xcb_get_property(c, 0, root, list, XCB_ATOM_WINDOW, 0, 65536);
   xcb_get_property_cookie_t extentsCookie = xcb_get_property(c, 0, w, extents, XCB_ATOM_CARDINAL, 0, 4);
+  xcb_get_window_attributes_cookie_t attributesCookie = xcb_get_window_attributes(c, w);
   xcb_get_property_reply_t* listReply = xcb_get_property_reply(c, listCookie, NULL);
   xcb_get_property_reply_t* extentsReply = xcb_get_property_reply(c, extentsCookie, NULL);
+  xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(c, attributesCookie, NULL);
   int listed = 0;
   if (listReply && listReply->format == 32) {
     xcb_window_t* ids = (xcb_window_t*)xcb_get_property_value(listReply);
@@ -29,9 +31,12 @@ static int managed(xcb_connection_t* c, xcb_window_t root, xcb_window_t w, xcb_a
     for (int i = 0; i < count && !listed; ++i) listed = ids[i] == w;
   }
   int framed = extentsReply && xcb_get_property_value_length(extentsReply) == 16;
+  /* mutter lists a window before it places and maps it. */
+  int shown = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
   free(listReply);
   free(extentsReply);
-  return listed && framed;
+  free(attributes);
+  return listed && framed && shown;
 }
 
 int main(int argc, char** argv) {
@@ -80,8 +85,8 @@ int main(int argc, char** argv) {
       xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, protocolsAtom, XCB_ATOM_ATOM, 32, 1, &deleteAtom);
       xcb_map_window(c, w);
       xcb_flush(c);
-      /* Managed once the window is in the client list and framed, as the
-       * helper sees it (openbox frames it before listing it). Bounded. */
+      /* Managed once the window is in the client list, framed and shown, as
+       * the helper sees it (openbox frames it before listing it). Bounded. */
       for (int tries = 0; tries < 500 && !managed(c, screen->root, w, listAtom, extentsAtom); ++tries) {
         usleep(2000);
       }

@@ -125,6 +125,7 @@ void DesktopSnapshot::readClients(xcb_connection_t* c) {
     xcb_get_property_cookie_t pid, gtkId, kdeFile, wmClass, extents, state, type, allowed, shadow, floating,
         title;
     xcb_query_tree_cookie_t tree;
+    xcb_get_window_attributes_cookie_t attributes;
   };
   std::vector<Cookies> cookies;
   cookies.reserve(clients_.size());
@@ -139,7 +140,8 @@ void DesktopSnapshot::readClients(xcb_connection_t* c) {
         requestProperty(c, w, atoms[Atom::NetWmAllowedActions]),
         requestProperty(c, w, atoms[Atom::GtkFrameExtents]),
         requestProperty(c, w, atoms[Atom::I3FloatingWindow]),
-        requestProperty(c, w, atoms[Atom::NetWmName], 256), xcb_query_tree(c, w)});
+        requestProperty(c, w, atoms[Atom::NetWmName], 256), xcb_query_tree(c, w),
+        xcb_get_window_attributes(c, w)});
   }
   // Clients without _NET_FRAME_EXTENTS whose manager reparented them: the
   // frame window tells the extents.
@@ -161,7 +163,10 @@ void DesktopSnapshot::readClients(xcb_connection_t* c) {
     bool floating = present(takeProperty(c, k.floating).get());
     info.title = text(takeProperty(c, k.title).get());
     XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, k.tree, nullptr));
+    XcbReply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, k.attributes, nullptr));
     info.exists = geometry && corner;
+    info.viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
     if (!info.exists) {
       info_[clients_[i]] = info;
       continue;

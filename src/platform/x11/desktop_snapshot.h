@@ -53,6 +53,8 @@ struct ClientInfo {
   bool tiled = false;
   bool hidden = false;
   bool fullscreen = false;
+  // Mapped by the manager (mutter lists a window before it places and maps it).
+  bool viewable = false;
   xcb_atom_t windowType = XCB_ATOM_NONE;
   // None when the window manager does not publish the allowed actions.
   std::optional<std::vector<xcb_atom_t>> allowedActions;

@@ -11,6 +11,9 @@ const std::string kMoved = "AXWindowMoved";
 const std::string kResized = "AXWindowResized";
 const std::string kDestroyed = "AXUIElementDestroyed";
 
+// How long a new window's creation waits for the manager to show it.
+constexpr std::chrono::milliseconds kShowWait{200};
+
 bool isAppNotification(const std::string& name) {
   return name == kCreated || name == kMoved || name == kResized;
 }
@@ -84,6 +87,7 @@ void WindowEvents::watchWindow(xcb_connection_t* c, xcb_window_t window, const C
 void WindowEvents::forget(xcb_window_t window) {
   owner_.erase(window);
   geometry_.erase(window);
+  unshown_.erase(window);
 }
 
 bool WindowEvents::handle(const xcb_generic_event_t& event) {
@@ -91,9 +95,16 @@ bool WindowEvents::handle(const xcb_generic_event_t& event) {
     case XCB_CONFIGURE_NOTIFY:
       configured(reinterpret_cast<const xcb_configure_notify_event_t&>(event));
       return true;
+    case XCB_MAP_NOTIFY: {
+      const auto& mapped = reinterpret_cast<const xcb_map_notify_event_t&>(event);
+      if (mapped.event == mapped.window) shown(mapped.window);
+      return true;
+    }
     case XCB_DESTROY_NOTIFY: {
       const auto& destroyed = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
       if (destroyed.event != destroyed.window) return true;
+      // Created, then closed: both are told.
+      shown(destroyed.window);
       forget(destroyed.window);
       deliverDestroyed(destroyed.window);
       return true;
@@ -124,6 +135,7 @@ void WindowEvents::clientListChanged() {
   };
   for (xcb_window_t w : before) {
     if (contains(now, w)) continue;
+    shown(w);
     forget(w);
     deliverDestroyed(w);
   }
@@ -136,16 +148,38 @@ void WindowEvents::clientListChanged() {
     for (auto& observer : liveObservers()) observed = observed || observer->pid == *info->pid;
     if (!observed) continue;
     if (c) watchWindow(c, w, *info);
-    created.emplace_back(w, *info->pid);
+    if (info->viewable || !schedule_) {
+      created.emplace_back(w, *info->pid);
+      continue;
+    }
+    const std::uint64_t serial = ++unshownSerial_;
+    unshown_[w] = Unshown{*info->pid, serial};
+    schedule_(kShowWait, [this, w, serial] {
+      auto found = unshown_.find(w);
+      if (found != unshown_.end() && found->second.serial == serial) shown(w);
+    });
   }
   if (c) xcb_flush(c);
   for (auto& [w, pid] : created) deliverToApp(pid, kCreated, w);
 }
 
+void WindowEvents::shown(xcb_window_t window) {
+  auto found = unshown_.find(window);
+  if (found == unshown_.end()) return;
+  const std::int32_t pid = found->second.pid;
+  unshown_.erase(found);
+  // Moves before the map were not reported: the created frame tells them.
+  snapshot_.clear();
+  if (snapshot_.ensureClients()) {
+    if (const ClientInfo* info = snapshot_.client(window)) geometry_[window] = info->content;
+  }
+  deliverToApp(pid, kCreated, window);
+}
+
 void WindowEvents::configured(const xcb_configure_notify_event_t& event) {
   if (event.event != event.window) return;
   auto owner = owner_.find(event.window);
-  if (owner == owner_.end()) return;
+  if (owner == owner_.end() || unshown_.count(event.window)) return;
   std::int32_t pid = owner->second;
   auto known = geometry_.find(event.window);
   bool synthetic = (event.response_type & 0x80) != 0;
@@ -227,6 +261,7 @@ void WindowEvents::awaitWindowsOf(std::int32_t pid) {
 }
 
 void WindowEvents::connectionLost() {
+  unshown_.clear();
   rootGeneration_ = 0;
   knownClients_.clear();
   owner_.clear();

@@ -2,6 +2,7 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -44,8 +45,11 @@ class X11Observer : public ObserverRef {
 // and DestroyNotify. UnmapNotify alone is a minimize, not a close.
 class WindowEvents {
  public:
-  WindowEvents(Connection& connection, DesktopSnapshot& snapshot)
-      : connection_(connection), snapshot_(snapshot) {}
+  // Runs work once, after a delay, as a main-loop turn of its own.
+  using Scheduler = std::function<void(std::chrono::milliseconds, std::function<void()>)>;
+
+  WindowEvents(Connection& connection, DesktopSnapshot& snapshot, Scheduler schedule)
+      : connection_(connection), snapshot_(snapshot), schedule_(std::move(schedule)) {}
 
   void track(const std::shared_ptr<X11Observer>& observer);
   std::int32_t add(X11Observer& observer, const Element& element, const std::string& notification,
@@ -67,6 +71,8 @@ class WindowEvents {
   void configured(const xcb_configure_notify_event_t& event);
   void deliverToApp(std::int32_t pid, const std::string& notification, xcb_window_t window);
   void deliverDestroyed(xcb_window_t window);
+  // Reports a window held back until the manager showed it (see unshown_).
+  void shown(xcb_window_t window);
   std::vector<std::shared_ptr<X11Observer>> liveObservers();
 
   Connection& connection_;
@@ -77,6 +83,16 @@ class WindowEvents {
   // Windows whose StructureNotify we follow: owner pid and last content rect.
   std::map<xcb_window_t, std::int32_t> owner_;
   std::map<xcb_window_t, RootRect> geometry_;
+  // New windows listed before the manager showed them: mutter places a
+  // window as it maps it, so their creation is reported at the map (within
+  // a bound), with the placed frame; the moves until then are not reported.
+  struct Unshown {
+    std::int32_t pid;
+    std::uint64_t serial;
+  };
+  std::map<xcb_window_t, Unshown> unshown_;
+  std::uint64_t unshownSerial_ = 0;
+  Scheduler schedule_;
 };
 
 }  // namespace kestrove::platform::x11

@@ -25,7 +25,14 @@ X11Platform::X11Platform()
       connection_(loop_),
       snapshot_(connection_),
       mover_(connection_, snapshot_, accessibility_),
-      windowEvents_(connection_, snapshot_),
+      windowEvents_(connection_, snapshot_,
+                    [this](std::chrono::milliseconds delay, std::function<void()> work) {
+                      turnLoop_.postAfter(delay, [this, work = std::move(work)] {
+                        // Events read by now come first (the map among them).
+                        deliverEvents();
+                        work();
+                      });
+                    }),
       keyWatch_(connection_),
       processWatch_(loop_, [this](std::int32_t pid) {
         connection_.beginTurn();
