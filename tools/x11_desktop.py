@@ -353,6 +353,8 @@ class Desktop:
             if process.poll() is None:
                 process.kill()
                 process.wait(timeout=3)
+            if process.stdout:
+                process.stdout.close()
         self._started = []
 
     def wm_running(self):
@@ -388,20 +390,32 @@ class Desktop:
                 value("Height"))
 
     def frame_extents(self, window):
+        """_NET_FRAME_EXTENTS (left, right, top, bottom); zeros for a window the
+        manager publishes none for (kwin: shaped ones such as xeyes)."""
         match = re.search(r"_NET_FRAME_EXTENTS = (\d+), (\d+), (\d+), (\d+)", self.props(window, "_NET_FRAME_EXTENTS"))
-        return tuple(int(g) for g in match.groups()) if match else None
+        return tuple(int(g) for g in match.groups()) if match else (0, 0, 0, 0)
 
     def is_ready(self, window):
         out = self.props(window, "WM_STATE", "_NET_FRAME_EXTENTS", "_GTK_FRAME_EXTENTS", "_MOTIF_WM_HINTS")
         if "window state: Normal" not in out:
             return False
-        # i3 sets no frame extents at all, mutter, metacity and kwin none
-        # for a window that draws its own decorations.
+        # i3 sets no frame extents at all, kwin none for a shaped window,
+        # mutter, metacity and kwin none for one that draws its own
+        # decorations: there the window is ready once shown.
         own_decorations = "_GTK_FRAME_EXTENTS =" in out or "_MOTIF_WM_HINTS =" in out
-        return "_NET_FRAME_EXTENTS =" in out or self.wm == "i3" or own_decorations
+        if "_NET_FRAME_EXTENTS =" in out:
+            return True
+        if self.wm in ("i3", "kwin") or own_decorations:
+            return "IsViewable" in self.run(["xwininfo", "-id", str(window)], check=False)
+        return False
 
     def spawn(self, argv, wm_class, timeout=10):
         """Starts a client and waits until its window is managed and framed."""
+        # A window just destroyed can still be listed (mutter is slow to drop
+        # it), and its id can be the new client's: wait until every listed
+        # window exists, so the new one is not taken for an old one.
+        self.wait_until(lambda: all(self.run(["xwininfo", "-id", str(w)], ok_only=True)
+                                    for w in self.client_list()), timeout=5)
         before = set(self.client_list())
         process = subprocess.Popen(argv, env=self.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self._started.append(process)
