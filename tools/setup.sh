@@ -14,7 +14,7 @@ packages=(
   xvfb openbox jwm xfwm4 dbus-daemon dbus-bin x11-apps xterm x11-utils x11-xserver-utils xdotool wmctrl xauth
   # the managers most desktops run, and header-bar windows read over AT-SPI
   mutter kwin-x11 kwin-style-breeze i3-wm metacity libsystemd-dev
-  at-spi2-core libatk-adaptor python3-gi gir1.2-gtk-3.0 gir1.2-gtk-4.0
+  at-spi2-core libatk-adaptor python3-gi gir1.2-gtk-3.0 gir1.2-gtk-4.0 locales
 )
 
 # The Node.js client (clients/node) needs node 18 or later with npm; one

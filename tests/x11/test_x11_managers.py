@@ -158,12 +158,32 @@ class TiledWindows(ManagerCase):
 
 @unittest.skipIf(x11_desktop.a11y_missing(), "no accessibility bus")
 class HeaderBarWindows(ManagerCase):
-    def start_csd(self, version):
+    # A language GTK translates its title-bar buttons' names into.
+    LANGUAGE = "de_DE"
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        # The language's locale, compiled for these tests only.
+        cls.locales = os.path.join(cls.desktop._dir, "locale")
+        os.makedirs(cls.locales, exist_ok=True)
+        done = subprocess.run(["localedef", "-i", cls.LANGUAGE, "-f", "UTF-8",
+                               os.path.join(cls.locales, cls.LANGUAGE + ".UTF-8")], capture_output=True) \
+            if shutil.which("localedef") else None
+        if not done or done.returncode != 0:
+            cls.locales = None
+
+    def start_csd(self, version, language=None):
         if gtk_missing(version):
             self.skipTest(f"GTK {version} for Python missing")
+        env = self.desktop.env()
+        if language:
+            if not self.locales:
+                self.skipTest(f"no {language} locale (localedef and the locales package)")
+            env.update(LC_ALL=language + ".UTF-8", LOCPATH=self.locales)
         wm_class = f"KtGtk{version}"
         process = subprocess.Popen([CSD_CLIENT, version, wm_class], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                   env=self.desktop.env(), text=True, bufsize=1)
+                                   env=env, text=True, bufsize=1)
 
         def stop():
             process.kill()
@@ -206,8 +226,8 @@ class HeaderBarWindows(ManagerCase):
 
         return wm_class, xid, report
 
-    def check_version(self, version):
-        wm_class, xid, report = self.start_csd(version)
+    def check_version(self, version, language=None):
+        wm_class, xid, report = self.start_csd(version, language)
         shadow = self.desktop.props(xid, "_GTK_FRAME_EXTENTS")
         self.assertEqual("_GTK_FRAME_EXTENTS =" in shadow, TRAITS["composites"], shadow)
         window = self.helper("windows", wm_class)["windows"][0]
@@ -236,6 +256,11 @@ class HeaderBarWindows(ManagerCase):
 
     def test_gtk4_header_bar_is_the_title_bar_and_place_lands_the_content(self):
         self.check_version("4")
+
+    def test_the_same_when_the_buttons_are_named_in_another_language(self):
+        for version in ("3", "4"):
+            with self.subTest(gtk=version):
+                self.check_version(version, self.LANGUAGE)
 
 
 class CloseThenQuit(ManagerCase):

@@ -15,7 +15,7 @@ constexpr std::chrono::milliseconds kLayoutPoll{8};
 // The title-bar buttons sit a few levels below the header bar (GTK 4: five).
 constexpr int kButtonDepth = 6;
 constexpr std::size_t kNodesPerLevel = 64;
-// Only the header bar is searched for buttons, not the content below it.
+// A header bar is no taller than this.
 constexpr double kHeaderBarHeight = 100;
 
 const char* const kAccessible = "org.a11y.atspi.Accessible";
@@ -179,14 +179,19 @@ std::optional<AccessibleWindow> AccessibilityReader::readOnce(const std::vector<
   std::vector<Object> kids = children({frame});
   if (kids.size() > kNodesPerLevel) kids.resize(kNodesPerLevel);
   std::vector<AccessibleNode> kidNodes = describe(kids);
-  // Title-bar buttons, level by level below the children short enough to
-  // be a header bar, remembering which child each was found under.
+  // Title-bar buttons, level by level below the header bar: the topmost
+  // child short enough to be one (a toolbar of the application's below it
+  // is content, not title bar).
   std::vector<AccessibleNode> buttons;
   std::vector<bool> holdsButtons(kids.size(), false);
   std::vector<std::pair<Object, std::size_t>> level;
+  std::optional<std::size_t> headerBar;
   for (std::size_t i = 0; i < kids.size(); ++i) {
-    if (kidNodes[i].rect.height <= kHeaderBarHeight) level.emplace_back(kids[i], i);
+    const RootRect& r = kidNodes[i].rect;
+    if (!laidOut(r) || r.height > kHeaderBarHeight) continue;
+    if (!headerBar || r.y < kidNodes[*headerBar].rect.y) headerBar = i;
   }
+  if (headerBar) level.emplace_back(kids[*headerBar], *headerBar);
   for (int depth = 0; depth < kButtonDepth && !level.empty(); ++depth) {
     std::vector<Object> parents;
     for (const auto& [object, top] : level) parents.push_back(object);

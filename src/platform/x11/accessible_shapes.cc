@@ -33,19 +33,15 @@ std::string axRole(std::uint32_t role) {
   }
 }
 
-// GTK names its title-bar buttons after what they do (in English; another
-// language gives plain buttons, and the content child still measures).
+// GTK names its title-bar buttons after what they do, in the user's
+// language, and publishes nothing else that tells them apart. A button of
+// the header bar whose name says nothing (another language, or one of the
+// application's own) is a toolbar button, which marks the title bar alike.
 std::string titleButtonSubrole(const std::string& name) {
   if (name == "Close") return "AXCloseButton";
   if (name == "Minimize") return "AXMinimizeButton";
   if (name == "Maximize" || name == "Restore") return "AXZoomButton";
-  return "";
-}
-
-// Hidden widgets report the lowest integer as their place.
-bool laidOut(const RootRect& r) {
-  constexpr double kHidden = std::numeric_limits<std::int32_t>::min();
-  return r.width > 0 && r.height > 0 && r.x != kHidden && r.y != kHidden;
+  return "AXToolbarButton";
 }
 
 bool sameSize(const RootRect& a, const RootRect& b) { return a.width == b.width && a.height == b.height; }
@@ -61,6 +57,12 @@ std::optional<std::pair<double, double>> frameOrigin(const RootRect& frame, cons
     return std::make_pair(client.x + shadow.left + sideX, client.y + shadow.top + sideY);
   }
   return std::nullopt;
+}
+
+// Hidden widgets report the lowest integer as their place.
+bool laidOut(const RootRect& r) {
+  constexpr double kHidden = std::numeric_limits<std::int32_t>::min();
+  return r.width > 0 && r.height > 0 && r.x != kHidden && r.y != kHidden;
 }
 
 bool isWindowRole(std::uint32_t role) { return role == kFrame || role == kWindow || role == kDialog; }
@@ -101,9 +103,9 @@ std::optional<AccessibleWindow> shapeWindow(const AccessibleNode& frame,
   // draws the same on the left, the right and the bottom.
   if (b.left < 0 || b.top < 0 || b.left != b.right || b.left != b.bottom) return std::nullopt;
   for (const AccessibleNode& node : titleButtons) {
-    std::string subrole = titleButtonSubrole(node.name);
-    if (subrole.empty() || !laidOut(node.rect)) continue;
-    window.children.push_back(AccessibleChild{axRole(node.role), subrole, toRoot(node.rect)});
+    if (!laidOut(node.rect)) continue;
+    window.children.push_back(
+        AccessibleChild{axRole(node.role), titleButtonSubrole(node.name), toRoot(node.rect)});
   }
   return window;
 }

@@ -50,6 +50,9 @@ struct AccessibleWindow {
   std::vector<AccessibleChild> children;
 };
 
+// Whether an object has a place and a size (hidden ones have neither).
+bool laidOut(const RootRect& rect);
+
 // AT-SPI roles that are top-level windows.
 bool isWindowRole(std::uint32_t role);
 bool isPushButton(std::uint32_t role);
