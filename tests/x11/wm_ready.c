@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
   /* Questions asked again may still be answered: the probe outlives us, as
    * metacity exits when it cannot deliver a selection answer. */
   xcb_set_close_down_mode(c, XCB_CLOSE_DOWN_RETAIN_TEMPORARY);
+  /* Disconnecting drops requests not yet sent: a round trip sends it. */
+  free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), NULL));
   xcb_disconnect(c);
   return ready ? 0 : 1;
 }
