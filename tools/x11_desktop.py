@@ -401,13 +401,12 @@ class Desktop:
             return False
         # i3 sets no frame extents at all, kwin none for a shaped window,
         # mutter, metacity and kwin none for one that draws its own
-        # decorations: there the window is ready once shown.
+        # decorations.
         own_decorations = "_GTK_FRAME_EXTENTS =" in out or "_MOTIF_WM_HINTS =" in out
-        if "_NET_FRAME_EXTENTS =" in out:
-            return True
-        if self.wm in ("i3", "kwin") or own_decorations:
-            return "IsViewable" in self.run(["xwininfo", "-id", str(window)], check=False)
-        return False
+        if "_NET_FRAME_EXTENTS =" not in out and self.wm not in ("i3", "kwin") and not own_decorations:
+            return False
+        # mutter lists and frames a window before it places and maps it.
+        return "IsViewable" in self.run(["xwininfo", "-id", str(window)], check=False)
 
     def spawn(self, argv, wm_class, timeout=10):
         """Starts a client and waits until its window is managed and framed."""
