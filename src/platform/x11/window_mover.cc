@@ -208,17 +208,24 @@ void WindowMover::wait(std::uint32_t firstRequest) {
     }
     return true;
   };
-  // Done once the manager answered, or every window is where it was asked
-  // to be (or gone).
+  // Done once every window is where it was asked to be (or gone), or once
+  // the manager answered and has configured each window since the request
+  // (metacity can answer before it configures a GTK window, the configure
+  // coming later from an idle). A request the manager refuses outright, so
+  // that nothing is configured, is read at the bound.
   auto done = [&] {
-    if (answered) return true;
+    bool arrived = true, configured = true;
     for (const auto& [window, pending] : pending_) {
       auto s = seen.find(window);
-      if (s == seen.end()) return false;
+      if (s == seen.end()) {
+        arrived = configured = false;
+        continue;
+      }
       if (s->second.destroyed) continue;
-      if (!s->second.sized || !s->second.placed || !sameRect(s->second.now, pending.target)) return false;
+      configured = configured && (s->second.sized || s->second.placed);
+      arrived = arrived && s->second.sized && s->second.placed && sameRect(s->second.now, pending.target);
     }
-    return true;
+    return arrived || (answered && configured);
   };
   auto deadline = std::chrono::steady_clock::now() + kSettleLimit;
   while (!done()) {
