@@ -15,7 +15,6 @@
 
 #include "intern_atom.h"
 
-
 static int managed(xcb_connection_t* c, xcb_window_t root, xcb_window_t w, xcb_atom_t list,
                    xcb_atom_t extents) {
   xcb_get_property_cookie_t listCookie = xcb_get_property(c, 0, root, list, XCB_ATOM_WINDOW, 0, 65536);
