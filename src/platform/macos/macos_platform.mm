@@ -111,6 +111,11 @@ class MacPlatform final : public Platform {
     return macos::setAttribute(element, attribute, value);
   }
 
+  std::int32_t setBoolAttributeValue(const Element& element, const std::string& attribute,
+                                     bool value) override {
+    return macos::setBoolAttribute(element, attribute, value);
+  }
+
   bool hasWindowNumberFunction() override { return getWindow_ != nullptr; }
 
   WindowNumberRead windowNumber(const Element& window) override {
