@@ -7,7 +7,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 sim="$1/tests/sim_driver/kestrove-sim"
 world="$here/textedit-world.json"
-"$sim" "$world" version >"$here/helper-version.json" || true
+"$sim" "$world" version >"$here/helper-version.json"
 "$sim" "$world" screens >"$here/helper-screens.json"
 "$sim" "$world" windows com.apple.TextEdit >"$here/helper-windows.json"
 "$sim" "$world" place com.apple.TextEdit 60 73 640 400 >"$here/helper-place.json"
