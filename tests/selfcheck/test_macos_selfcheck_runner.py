@@ -17,9 +17,9 @@ sys.path.insert(0, TOOLS)
 
 import macos_selfcheck_logic as logic  # noqa: E402
 
-spec = importlib.util.spec_from_file_location("macos_selfcheck", os.path.join(TOOLS, "macos-selfcheck.py"))
-selfcheck = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(selfcheck)
+module_spec = importlib.util.spec_from_file_location("macos_selfcheck", os.path.join(TOOLS, "macos-selfcheck.py"))
+selfcheck = importlib.util.module_from_spec(module_spec)
+module_spec.loader.exec_module(selfcheck)
 
 SIM = os.environ.get("KESTROVE_SIM", "")
 BUNDLE = "com.apple.TextEdit"

@@ -140,7 +140,7 @@ class SimPlatform : public platform::Platform {
   // kAXErrorAttributeUnsupported). While it is true, as with an assistive app
   // running, a size or position write to one of the app's windows returns at
   // once and the window gets there over kFrameAnimationTicks ticks of
-  // kFrameAnimationTick, each a move and resize with its notifications.
+  // kFrameAnimationTick, each tick a frame change with its notifications.
   static constexpr int kFrameAnimationTicks = 5;
   static constexpr std::chrono::milliseconds kFrameAnimationTick{40};
   void setEnhancedUserInterface(std::int32_t pid, std::optional<bool> value);

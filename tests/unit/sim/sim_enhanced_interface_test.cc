@@ -32,8 +32,8 @@ class SimEnhancedInterface : public ::testing::Test {
   }
 
   platform::AttributeRead read() { return sim.copyAttributeValue(app, "AXEnhancedUserInterface"); }
-  std::vector<double> frame() const {
-    const SimWindow& w = const_cast<SimPlatform&>(sim).window(id);
+  std::vector<double> frame() {
+    const SimWindow& w = sim.window(id);
     return {w.x, w.y, w.width, w.height};
   }
 
