@@ -33,6 +33,8 @@ struct HelperState {
   std::shared_ptr<Observation> activeObservation;
   EscWatchState esc;
   std::size_t maxLineBytes = 4096;
+  // Set once `trusted prompt` has asked the system to prompt the user.
+  bool trustPromptRequested = false;
 };
 
 // What every handler reaches the world through. Lives for the whole process

@@ -84,6 +84,33 @@ TEST_F(ObserveE2E, PlaceRepliesBeforeTheEventsItCauses) {
   for (const std::string& e : events) EXPECT_TRUE(e == "moved" || e == "resized") << e;
 }
 
+// The app animates frame changes while an assistive app is running; place
+// turns that off for its writes, so it lands at once and every event it
+// causes, written after its reply, shows the window where it landed.
+TEST_F(ObserveE2E, PlaceLandsAtOnceOnAnAppWithTheEnhancedInterfaceOn) {
+  HelperProcess helper(simArgs("obs_place_enhanced.json"));
+  helper.send("observe com.example.viewer");
+  EXPECT_EQ(next(helper)["observing"], true);
+
+  helper.send("#5 place com.example.viewer 0 25 1000 700");
+  json placed = next(helper);
+  EXPECT_EQ(placed["id"], 5);
+  const json landed = {{"x", 0}, {"y", -3}, {"width", 1000}, {"height", 728}};
+  EXPECT_EQ(placed["frame"], landed) << placed.dump();
+  EXPECT_EQ(placed["clamped"], false);
+
+  helper.send("#6 unobserve");
+  json line = next(helper);
+  std::vector<std::string> events;
+  for (; line.is_object() && line.contains("event"); line = next(helper)) {
+    EXPECT_EQ(line["frame"], landed) << line.dump();
+    events.push_back(line["event"]);
+  }
+  EXPECT_EQ(line, (json{{"id", 6}, {"observing", false}, {"ok", true}}));
+  EXPECT_NE(std::find(events.begin(), events.end(), "moved"), events.end());
+  EXPECT_NE(std::find(events.begin(), events.end(), "resized"), events.end());
+}
+
 TEST_F(ObserveE2E, TheObservedAppQuittingEndsTheObservationOnce) {
   HelperProcess helper(simArgs("obs_quit.json"));
   helper.send("observe com.example.viewer");

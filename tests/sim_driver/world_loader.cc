@@ -262,11 +262,13 @@ struct Loader {
     for (std::size_t i = 0; i < apps.size(); ++i) {
       std::string where = "apps[" + std::to_string(i) + "]";
       const json& a = apps[i];
-      requireKeys(a, where, {"bundleId", "pid", "terminated", "windows", "faults"});
+      requireKeys(a, where, {"bundleId", "pid", "terminated", "windows", "faults", "enhancedUserInterface"});
       if (!a.contains("pid") || !a["pid"].is_number_integer())
         throw WorldError(where + ".pid: expected an integer");
       auto pid = a["pid"].get<std::int32_t>();
       sim.addApp(text(a, "bundleId", ""), pid);
+      if (a.contains("enhancedUserInterface"))
+        sim.setEnhancedUserInterface(pid, boolean(a, "enhancedUserInterface", false));
       const json& windows = a.value("windows", json::array());
       if (!windows.is_array()) throw WorldError(where + ".windows: expected a list");
       for (std::size_t j = 0; j < windows.size(); ++j) {

@@ -103,6 +103,23 @@ void SimMainLoop::stop() {
   wake_.notify_one();
 }
 
+void SimMainLoop::runFor(std::chrono::nanoseconds duration) {
+  if (clock_ == Clock::Virtual) {
+    advance(duration);
+    return;
+  }
+  const auto end = now() + duration;
+  for (;;) {
+    runUntilIdle();
+    std::unique_lock lock(mutex_);
+    if (now() >= end) return;
+    if (!posted_.empty()) continue;
+    auto wakeAt = end;
+    if (!timers_.empty() && timers_.nextDue() < wakeAt) wakeAt = timers_.nextDue();
+    wake_.wait_until(lock, start_ + wakeAt);
+  }
+}
+
 void SimMainLoop::run() {
   if (clock_ == Clock::Virtual) {
     runUntilIdle();

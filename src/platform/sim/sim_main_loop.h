@@ -31,6 +31,8 @@ class SimMainLoop : public platform::MainLoop {
   // Real clock: serves work until stop(); the helper never stops it.
   // Virtual clock: runUntilIdle() and returns (it must not block a test).
   void run() override;
+  // Virtual clock: advance(duration). Real clock: serves work until then.
+  void runFor(std::chrono::nanoseconds duration) override;
 
   Clock clock() const { return clock_; }
 
