@@ -140,3 +140,29 @@ else()
   install(FILES README.md ${PROJECT_BINARY_DIR}/debian/copyright ${_kestrove_gz}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
+
+set(CPACK_PACKAGE_NAME kestrove)
+set(CPACK_PACKAGE_VENDOR "${KESTROVE_COPYRIGHT_HOLDERS}")
+set(CPACK_PACKAGE_CONTACT "${KESTROVE_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "helper to inspect and arrange another application's windows")
+set(CPACK_PACKAGE_DESCRIPTION
+    "kestrove lets a controlling program inspect and arrange the windows of
+another application. It has no user interface: it answers each command with
+one JSON object per line on standard output. It lists an application's
+windows, places a window so that its content area covers a requested
+rectangle, reports the displays, and in loop mode streams window events and
+reports a long hold of the Escape key.
+
+This build drives X11 desktops with an EWMH window manager.")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+if(NOT APPLE)
+  set(CPACK_GENERATOR DEB)
+endif()
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION x11)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+include(CPack)
