@@ -94,7 +94,7 @@ if reply.get("ok") is not True or reply.get("helper") != "kestrove" or reply.get
     contents=$(tar -tzf "$macos" | sort | xargs)
     expected=$(printf "kestrove-$version-macos-universal/%s\n" "" kestrove kestrove.1 README.md LICENSE CHANGELOG.md | sort | xargs)
     [ "$contents" = "$expected" ] || { echo "package: $macos holds [$contents], not [$expected]" >&2; return 1; }
-    tar -xzOf "$macos" "kestrove-$version-macos-universal/kestrove" | cmp -s - build-macos/universal/kestrove \
+    tar -xzOf "$macos" "kestrove-$version-macos-universal/kestrove" | cmp -s - "${KESTROVE_MACOS_BUILD_DIR:-build-macos}/universal/kestrove" \
       || { echo "package: the binary in $macos is not the checked universal binary" >&2; return 1; }
     echo "package: $macos holds the checked universal binary, the page, README, LICENSE and CHANGELOG.md"
   elif [ -e "$macos" ]; then
