@@ -12,6 +12,8 @@ packages=(
   # the X11 backend and its real-desktop tests
   libxcb1-dev libxcb-randr0-dev libxcb-xinput-dev libxcb-xkb-dev libxcb-res0-dev
   xvfb openbox jwm xfwm4 dbus-daemon dbus-bin x11-apps xterm x11-utils x11-xserver-utils xdotool wmctrl xauth
+  # packaging: the .deb (dpkg-shlibdeps), its checks, the man page
+  dpkg-dev lintian man-db groff-base
 )
 
 # The Node.js client (clients/node) needs node 18 or later with npm; one

@@ -25,7 +25,7 @@ std::string normalised(const std::string& line) {
 }
 
 const std::string kVersion =
-    R"({"coords":"top-left-global-points","helper":"kestrove","macos":"OS","ok":true,"pid":"PID","protocol":1,"version":"1.0.0"})";
+    R"({"coords":"top-left-global-points","helper":"kestrove","macos":"OS","ok":true,"pid":"PID","protocol":1,"version":")" KESTROVE_PROJECT_VERSION R"("})";
 
 std::string versionWithId(int id) {
   json value = json::parse(kVersion);
