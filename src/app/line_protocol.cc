@@ -33,10 +33,12 @@ std::optional<std::int64_t> parseRequestId(std::string_view text) {
   constexpr std::uint64_t kMax = std::numeric_limits<std::int64_t>::max();
   for (char c : text) {
     if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    // A negative id is refused anyway, so the one value beyond kMax that
-    // would fit (-2^63) needs no special case.
-    if (value > kMax) return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    // Tested before the step, which could otherwise wrap past 2^64. A
+    // negative id is refused anyway, so the one value beyond kMax that would
+    // fit (-2^63) needs no special case.
+    if (value > (kMax - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
   }
   if (negative && value != 0) return std::nullopt;
   return static_cast<std::int64_t>(value);

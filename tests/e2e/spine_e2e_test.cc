@@ -1,6 +1,7 @@
 // The shipped helper through pipes: run modes, the line protocol, exit codes.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <nlohmann/json.hpp>
 
 #include "helper_process.h"
@@ -27,7 +28,7 @@ std::string normalised(const std::string& line) {
 const std::string kVersion =
     R"({"coords":"top-left-global-points","helper":"kestrove","macos":"OS","ok":true,"pid":"PID","protocol":1,"version":"1.0.0"})";
 
-std::string versionWithId(int id) {
+std::string versionWithId(std::int64_t id) {
   json value = json::parse(kVersion);
   value["id"] = id;
   return value.dump();
@@ -97,6 +98,12 @@ TEST(Loop, LineProtocolTable) {
       {"#\n#x version\n#-1 version\n#1.5 version\n#99999999999999999999 version\n# version\n",
        std::vector<std::string>(6, R"({"error":"bad_id","ok":false})")},
       {"#+3 version\n#-0 version\n#007 version\n", {versionWithId(3), versionWithId(0), versionWithId(7)}},
+      {"#9223372036854775807 version\n#+9223372036854775807 version\n#0000000000000000000000000000042 "
+       "version\n",
+       {versionWithId(9223372036854775807), versionWithId(9223372036854775807), versionWithId(42)}},
+      {"#9223372036854775808 version\n#18446744073709551616 version\n#18446744073709551620 version\n#" +
+           std::string(30, '9') + " version\n#-9223372036854775808 version\n#-9223372036854775809 version\n",
+       std::vector<std::string>(6, R"({"error":"bad_id","ok":false})")},
       {"\n" + std::string(5000, ' ') + "\n\t\r\n", {}},
       {"  version\t\n", {kVersion}},
       {"version\r\n", {kVersion}},
