@@ -59,11 +59,11 @@ std::string_view firstWord(std::string_view line) {
 
 }  // namespace
 
-void handleLine(Core& core, std::string_view rawLine, bool loop) {
+void handleLine(Core& core, std::string_view rawLine, bool loop, bool overLimit) {
   // Repair never shortens a line, so one that is already too long stays so;
   // of it only the first word still matters (a request id to echo), and a
   // huge line is neither copied nor split whole.
-  const bool tooLong = rawLine.size() > core.state.maxLineBytes;
+  const bool tooLong = overLimit || rawLine.size() > core.state.maxLineBytes;
   std::string repaired;
   std::string_view line = tooLong ? firstWord(rawLine) : rawLine;
   if (!isValidUtf8(line)) {

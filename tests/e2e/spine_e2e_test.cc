@@ -1,8 +1,10 @@
 // The shipped helper through pipes: run modes, the line protocol, exit codes.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "helper_process.h"
 
@@ -109,7 +111,14 @@ TEST(Loop, LineProtocolTable) {
       {"version\r\n", {kVersion}},
       {"version,\n", {R"({"detail":"version,","error":"unknown_command","ok":false})"}},
       {long4096 + "\n", {versionWithId(4)}},
+      {long4096 + "\r\n", {versionWithId(4)}},
       {long4096 + " \n", {R"({"error":"line_too_long","id":4,"ok":false})"}},
+      // Without a line feed after it, a last carriage return is the line's.
+      {long4096 + "\r", {R"({"error":"line_too_long","id":4,"ok":false})"}},
+      {"#" + std::string(5000, '0') + "5 version\n", {R"({"error":"line_too_long","id":5,"ok":false})"}},
+      {"#6 " + std::string(20 << 20, 'a') + "\n#7 version\n",
+       {R"({"error":"line_too_long","id":6,"ok":false})", versionWithId(7)}},
+      {std::string(5 << 20, '9'), {R"({"error":"line_too_long","ok":false})"}},
       {"#z " + std::string(5000, 'a') + "\n", {R"({"error":"bad_id","ok":false})"}},
       {"unobserve\n", {R"({"observing":false,"ok":true})"}},
       {"unobserve now\n", {R"({"detail":"unobserve takes no arguments","error":"bad_args","ok":false})"}},
@@ -151,6 +160,37 @@ TEST(Loop, HundredThousandLinesAnsweredInOrder) {
   for (int i = 0; i < kLines; ++i) {
     ASSERT_EQ(run.lines[i], R"({"id":)" + std::to_string(i) + R"(,"observing":false,"ok":true})");
   }
+}
+
+TEST(Loop, ACallerThatDoesNotReadIsHeldBackAndLosesNothing) {
+  constexpr int kLines = 300000;
+  std::string input;
+  for (int i = 0; i < kLines; ++i) input += "#" + std::to_string(i) + " unobserve\n";
+  HelperProcess helper({helperBinary()});
+  std::atomic<std::size_t> sent{0};
+  std::thread feeder([&] {
+    helper.sendRaw(input, &sent);
+    helper.closeInput();
+  });
+  // Nobody reads the replies until the writer has been still for a while.
+  std::size_t last = 0;
+  for (auto stillSince = std::chrono::steady_clock::now();
+       std::chrono::steady_clock::now() - stillSince < 500ms;) {
+    std::this_thread::sleep_for(20ms);
+    if (sent.load() != last) {
+      last = sent.load();
+      stillSince = std::chrono::steady_clock::now();
+    }
+  }
+  // What it took is its few reads in flight and the pipes, not all of it.
+  EXPECT_LT(sent.load(), std::size_t{2} << 20);
+  for (int i = 0; i < kLines; ++i) {
+    auto line = helper.readLine();
+    ASSERT_TRUE(line) << "reply " << i;
+    ASSERT_EQ(*line, R"({"id":)" + std::to_string(i) + R"(,"observing":false,"ok":true})");
+  }
+  feeder.join();
+  EXPECT_EQ(helper.wait(), 0);
 }
 
 TEST(ClosedOutput, EndsTheLoopWithStatusZero) {
