@@ -590,10 +590,16 @@ class StallingProxy:
         import socket
         self.socket_module = socket
         self.target = f"/tmp/.X11-unix/X{target_display.lstrip(':')}"
-        self.number = x11_desktop._free_display(start=600)
-        self.path = f"/tmp/.X11-unix/X{self.number}"
         self.listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        self.listener.bind(self.path)
+        start = 600
+        while True:  # another test's display may take the number first
+            self.number = x11_desktop._free_display(start=start)
+            self.path = f"/tmp/.X11-unix/X{self.number}"
+            try:
+                self.listener.bind(self.path)
+                break
+            except OSError:
+                start = self.number + 1
         self.listener.listen(16)
         self.listener.settimeout(0.1)
         self.lock = threading.Condition()
@@ -767,14 +773,14 @@ class StoppedDisplay(DesktopCase):
         cases = [(line, budget) for line in ("windows KtStop", "place KtStop 140 160 400 300")
                  for budget in self.stalls(line)]
         results = {}
+        proxies = {}
+        for case in cases:
+            proxies[case] = StallingProxy(self.desktop.display)
+            self.addCleanup(proxies[case].close)
 
         def run(line, budget):
-            proxy = StallingProxy(self.desktop.display)
-            try:
-                proxy.stall_after(budget)
-                results[(line, budget)] = self.run_through(proxy, line)
-            finally:
-                proxy.close()
+            proxies[(line, budget)].stall_after(budget)
+            results[(line, budget)] = self.run_through(proxies[(line, budget)], line)
 
         side_by_side([(run, *case) for case in cases])
         for line, budget in cases:
