@@ -20,11 +20,13 @@ int runHelper(const std::vector<std::string>& args, Core& core) {
   words.reserve(args.size());
   for (const auto& arg : args) words.push_back(toValidUtf8(arg));
   CommandOutcome outcome;
-  try {
-    outcome.payload = runCommand(core, words, false);
-  } catch (...) {
-    outcome.failure = std::current_exception();
-  }
+  core.platform.mainLoop().runTurn([&] {
+    try {
+      outcome.payload = runCommand(core, words, false);
+    } catch (...) {
+      outcome.failure = std::current_exception();
+    }
+  });
   if (core.state.trustPromptRequested) core.platform.mainLoop().runFor(kTrustPromptDelivery);
   JsonObject reply = buildReply(std::move(outcome));
   const bool ok = replyIsOk(reply);

@@ -23,6 +23,10 @@ class MainLoop {
   // was asked to do asynchronously. A loop with nothing to serve outside
   // run() may simply wait, as this default does.
   virtual void runFor(std::chrono::nanoseconds duration) { std::this_thread::sleep_for(duration); }
+  // Main thread only. Runs `work` at once, as its own turn of the loop, as if
+  // it had been posted: one command of a work item that carries several (the
+  // lines of one read), or the command of one-shot mode, which has no loop.
+  virtual void runTurn(const Work& work) { work(); }
 };
 
 }  // namespace kestrove::platform

@@ -56,11 +56,12 @@ std::string errorListText(const JsonArray& codes) {
   return text + "]";
 }
 
-// A read-back that cannot be written as JSON counts as no read-back: the
-// window has moved, and the reply must still say so.
+// A read-back that cannot be written as JSON, with its content area,
+// counts as no read-back: the window has moved, and the reply must still
+// say so.
 std::optional<Frame> readBack(platform::Platform& p, const platform::Element& window) {
   std::optional<Frame> frame = readFrame(p, window);
-  if (frame && !isFinite(*frame)) return std::nullopt;
+  if (frame && !isReportable(*frame)) return std::nullopt;
   return frame;
 }
 

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "helper_process.h"
@@ -109,6 +112,38 @@ TEST_F(ObserveE2E, PlaceLandsAtOnceOnAnAppWithTheEnhancedInterfaceOn) {
   EXPECT_EQ(line, (json{{"id", 6}, {"observing", false}, {"ok", true}}));
   EXPECT_NE(std::find(events.begin(), events.end(), "moved"), events.end());
   EXPECT_NE(std::find(events.begin(), events.end(), "resized"), events.end());
+}
+
+// A controlling program that never pauses must not hold the timeline back.
+TEST_F(ObserveE2E, TimelineEventsComeAmidASteadyStreamOfCommands) {
+  HelperProcess helper(simArgs("obs_stream.json"));
+  helper.send("observe com.example.viewer");
+  EXPECT_EQ(next(helper)["observing"], true);
+
+  std::atomic<bool> streaming{true};
+  std::thread feeder([&] {
+    std::string block;
+    while (block.size() < 65536) block += "version\n";
+    while (streaming) helper.sendRaw(block);
+  });
+  std::optional<json> moved;
+  std::size_t replies = 0;
+  for (auto deadline = std::chrono::steady_clock::now() + 20s;
+       !moved && std::chrono::steady_clock::now() < deadline;) {
+    std::optional<std::string> line = helper.readLine(1s);
+    if (!line) continue;
+    if (line->find("\"event\"") == std::string::npos) {
+      ++replies;
+    } else {
+      moved = json::parse(*line);
+    }
+  }
+  streaming = false;
+  helper.closeOutput();  // the helper ends at its next write, and the feeder with it
+  feeder.join();
+  ASSERT_TRUE(moved) << "no event in 20 s, " << replies << " replies";
+  EXPECT_EQ(*moved, movedEvent(300, 200, 1280, 748, 7001));
+  EXPECT_GT(replies, 0u);
 }
 
 TEST_F(ObserveE2E, TheObservedAppQuittingEndsTheObservationOnce) {

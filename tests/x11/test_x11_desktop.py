@@ -556,6 +556,10 @@ class NoDisplay(unittest.TestCase):
 # How long the helper waits for a display that stopped answering, plus slack
 # for a loaded machine: a reply later than this means it hung.
 STUCK_REPLY_SECONDS = 10
+# The bound on every command's waits on the display, and the slack allowed
+# over it for a loaded machine: well under a second bound on top of the first.
+SERVER_BOUND_SECONDS = 3.0
+BOUND_SLACK_SECONDS = 1.5
 
 
 class SilentDisplay(unittest.TestCase):
@@ -576,35 +580,242 @@ class SilentDisplay(unittest.TestCase):
         self.assertIsNone(helper.process.poll())
 
 
+class StallingProxy:
+    """A display that relays to a real one, and can stall: from the moment the
+    server has sent `budget` more bytes, nothing more reaches any client until
+    resume(), as when the server stops in the middle of a conversation. New
+    connections made during a stall are stalled too."""
+
+    def __init__(self, target_display):
+        import socket
+        self.socket_module = socket
+        self.target = f"/tmp/.X11-unix/X{target_display.lstrip(':')}"
+        self.listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        start = 600
+        while True:  # another test's display may take the number first
+            self.number = x11_desktop._free_display(start=start)
+            self.path = f"/tmp/.X11-unix/X{self.number}"
+            try:
+                self.listener.bind(self.path)
+                break
+            except OSError:
+                start = self.number + 1
+        self.listener.listen(16)
+        self.listener.settimeout(0.1)
+        self.lock = threading.Condition()
+        self.budget = None  # bytes the server may still send; None: no limit
+        self.relayed = 0  # bytes from the server to the clients, in all
+        self.sockets = []
+        self.running = True
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    @property
+    def display(self):
+        return f":{self.number}"
+
+    def stall_after(self, budget):
+        with self.lock:
+            self.budget = budget
+
+    def resume(self):
+        with self.lock:
+            self.budget = None
+            self.lock.notify_all()
+
+    def _accept(self):
+        while self.running:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                continue
+            server = self.socket_module.socket(self.socket_module.AF_UNIX, self.socket_module.SOCK_STREAM)
+            server.connect(self.target)
+            self.sockets += [client, server]
+            threading.Thread(target=self._to_server, args=(client, server), daemon=True).start()
+            threading.Thread(target=self._to_client, args=(server, client), daemon=True).start()
+
+    def _to_server(self, client, server):
+        try:
+            while data := client.recv(65536):
+                server.sendall(data)
+        except OSError:
+            pass
+        self._close(client, server)
+
+    def _to_client(self, server, client):
+        try:
+            while data := server.recv(65536):
+                while data:
+                    with self.lock:
+                        self.lock.wait_for(lambda: self.budget != 0 or not self.running)
+                        if not self.running:
+                            return
+                        part = data if self.budget is None else data[:self.budget]
+                        if self.budget is not None:
+                            self.budget -= len(part)
+                        self.relayed += len(part)
+                    client.sendall(part)
+                    data = data[len(part):]
+        except OSError:
+            pass
+        self._close(client, server)
+
+    @staticmethod
+    def _close(*sockets):
+        for sock in sockets:
+            try:
+                sock.shutdown(2)
+            except OSError:
+                pass
+
+    def close(self):
+        with self.lock:
+            self.running = False
+            self.lock.notify_all()
+        self.listener.close()
+        self._close(*self.sockets)
+        for sock in self.sockets:
+            sock.close()
+        os.unlink(self.path)
+
+
+def side_by_side(calls):
+    """Runs (function, *arguments) calls on threads of their own, all at once."""
+    threads = [threading.Thread(target=call[0], args=call[1:]) for call in calls]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+
+
 class StoppedDisplay(DesktopCase):
+    """Every command is answered within the bound however the display stalls,
+    and a display that answers again is used again."""
+
+    # Commands that wait on the display, and what each answers without one.
+    STALLED_ANSWERS = [
+        ("screens", lambda r: r["screens"] == []),
+        ("windows KtStop", lambda r: r["running"] is False and r["trusted"] is False),
+        ("place KtStop 140 160 400 300", lambda r: r.get("error") == "ax_denied"),
+        ("trusted", lambda r: r["trusted"] is False),
+    ]
+
+    def assertWithinBound(self, seconds, what):
+        self.assertLessEqual(seconds, SERVER_BOUND_SECONDS + BOUND_SLACK_SECONDS, what)
+
     def test_a_stopped_server_is_a_lost_display_until_it_runs_again(self):
         client = self.spawn(["xterm", "-class", "KtStop"], "KtStop")
         helper = self.loop()
         reply, _ = helper.ask("windows KtStop")
         self.assertEqual([w["id"] for w in reply["windows"]], [client.window])
-        self.assertEqual(len(helper.ask("screens")[0]["screens"]), 2)
+        self.assertTrue(helper.ask("observe KtStop")[0]["observing"])
 
         server = self.desktop._started[0].pid
         os.kill(server, signal.SIGSTOP)
         self.addCleanup(os.kill, server, signal.SIGCONT)
-        # The first command blocks on the open connection, the second on a new
-        # handshake the stopped server never completes.
-        for line, check in [
-            ("screens", lambda r: r["screens"] == []),
-            ("version", lambda r: r["ok"]),
-            ("windows KtStop", lambda r: r["running"] is False and r["trusted"] is False),
-        ]:
-            with self.subTest(line=line):
+        # The first command blocks on the open connection, the later ones on
+        # a new handshake the stopped server never completes.
+        for line, check in self.STALLED_ANSWERS + [("version", lambda r: r["ok"])]:
+            with self.subTest(mode="loop", line=line):
                 started = time.monotonic()
                 reply, _ = helper.ask(line, timeout=STUCK_REPLY_SECONDS)
                 self.assertTrue(check(reply), reply)
-                self.assertLess(time.monotonic() - started, STUCK_REPLY_SECONDS)
+                self.assertWithinBound(time.monotonic() - started, line)
+        # A stalled helper only waits, so these run side by side.
+        results = {}
+
+        def one_shot(line):
+            started = time.monotonic()
+            try:
+                results[line] = (self.helper(*line.split(), check=False), time.monotonic() - started)
+            except subprocess.TimeoutExpired:
+                results[line] = (None, time.monotonic() - started)
+
+        side_by_side([(one_shot, line) for line, _ in self.STALLED_ANSWERS])
+        for line, check in self.STALLED_ANSWERS:
+            with self.subTest(mode="one-shot", line=line):
+                reply, seconds = results[line]
+                self.assertWithinBound(seconds, line)
+                self.assertTrue(check(reply), reply)
 
         os.kill(server, signal.SIGCONT)
         reply, _ = helper.ask("screens", timeout=STUCK_REPLY_SECONDS)
         self.assertEqual(len(reply["screens"]), 2, reply)
         reply, _ = helper.ask("windows KtStop", timeout=STUCK_REPLY_SECONDS)
         self.assertEqual([w["id"] for w in reply["windows"]], [client.window])
+        self.assertIsNone(helper.process.poll())
+
+    def stalls(self, line):
+        """Server byte counts at which to stall `line`: spread over all it
+        reads when nothing stalls, connection and handshake included."""
+        proxy = StallingProxy(self.desktop.display)
+        self.addCleanup(proxy.close)
+        self.run_through(proxy, line)
+        total = proxy.relayed
+        self.assertGreater(total, 0)
+        return [total * share // 16 for share in (0, 1, 2, 3, 5, 8, 11, 13, 15)]
+
+    def run_through(self, proxy, line):
+        """The one-shot reply and how long it took; no reply when it hung."""
+        started = time.monotonic()
+        try:
+            done = subprocess.run([HELPER, *line.split()], env=dict(self.desktop.env(), DISPLAY=proxy.display),
+                                  capture_output=True, text=True, timeout=STUCK_REPLY_SECONDS)
+        except subprocess.TimeoutExpired:
+            return None, time.monotonic() - started
+        self.assertEqual(done.stderr, "")
+        return json.loads(done.stdout), time.monotonic() - started
+
+    def test_a_stall_anywhere_in_a_one_shot_command_is_cut_off_at_the_bound(self):
+        if WM != "openbox":
+            self.skipTest("the display's side only; run under one window manager")
+        self.spawn(["xterm", "-class", "KtStop"], "KtStop")
+        cases = [(line, budget) for line in ("windows KtStop", "place KtStop 140 160 400 300")
+                 for budget in self.stalls(line)]
+        results = {}
+        proxies = {}
+        for case in cases:
+            proxies[case] = StallingProxy(self.desktop.display)
+            self.addCleanup(proxies[case].close)
+
+        def run(line, budget):
+            proxies[(line, budget)].stall_after(budget)
+            results[(line, budget)] = self.run_through(proxies[(line, budget)], line)
+
+        side_by_side([(run, *case) for case in cases])
+        for line, budget in cases:
+            with self.subTest(line=line, budget=budget):
+                reply, seconds = results[(line, budget)]
+                self.assertWithinBound(seconds, line)
+                self.assertIn("ok", reply)
+
+    def test_a_stall_anywhere_in_a_loop_command_is_cut_off_at_the_bound_while_observing(self):
+        if WM != "openbox":
+            self.skipTest("the display's side only; run under one window manager")
+        client = self.spawn(["xterm", "-class", "KtStop"], "KtStop")
+        proxy = StallingProxy(self.desktop.display)
+        self.addCleanup(proxy.close)
+        helper = LoopHelper(dict(self.desktop.env(), DISPLAY=proxy.display))
+        self.addCleanup(helper.close)
+        self.assertTrue(helper.ask("observe KtStop")[0]["observing"])
+        for line in ("windows KtStop", "place KtStop 140 160 400 300"):
+            before = proxy.relayed
+            helper.ask(line)
+            helper.events_for(0.2)
+            cost = proxy.relayed - before
+            for budget in (0, cost // 3, cost * 2 // 3):
+                with self.subTest(line=line, budget=budget):
+                    proxy.stall_after(budget)
+                    started = time.monotonic()
+                    reply, _ = helper.ask(line, timeout=STUCK_REPLY_SECONDS)
+                    self.assertWithinBound(time.monotonic() - started, line)
+                    proxy.resume()
+                    # Answered at once when the display answers again.
+                    started = time.monotonic()
+                    reply, _ = helper.ask("windows KtStop", timeout=STUCK_REPLY_SECONDS)
+                    self.assertLess(time.monotonic() - started, 1.0)
+                    self.assertEqual([w["id"] for w in reply["windows"]], [client.window])
+                    helper.events_for(0.1)
         self.assertIsNone(helper.process.poll())
 
 

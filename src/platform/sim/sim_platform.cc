@@ -44,6 +44,7 @@ SimPlatform::SimPlatform(SimMainLoop::Clock clock) : loop_(clock), impl_(std::ma
 SimPlatform::~SimPlatform() = default;
 
 void SimPlatform::log(std::string operation, std::string name, std::string element) {
+  if (!callLog_) return;
   calls_.push_back(SimCall{std::move(operation), std::move(name), std::move(element)});
 }
 

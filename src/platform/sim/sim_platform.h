@@ -202,6 +202,9 @@ class SimPlatform : public platform::Platform {
   std::size_t countCalls(std::string_view operation, std::string_view name = {},
                          std::string_view element = {}) const;
   void clearCalls() { calls_.clear(); }
+  // On from the start. A long run that nobody inspects (the sim driver) turns
+  // it off, so that memory follows the helper and not the log.
+  void setCallLog(bool on) { callLog_ = on; }
   const std::vector<SimWrite>& writes() const { return writes_; }
   const std::vector<SimFlagWrite>& flagWrites() const { return flagWrites_; }
   std::vector<SimRegistration> registrations(const platform::Observer& observer) const;
@@ -237,6 +240,7 @@ class SimPlatform : public platform::Platform {
   std::map<std::uint64_t, platform::TerminationCallback> terminationListeners_;
   std::map<std::uint64_t, platform::KeyCallback> keyMonitors_;
   std::vector<SimCall> calls_;
+  bool callLog_ = true;
   std::vector<SimWrite> writes_;
   std::vector<SimFlagWrite> flagWrites_;
   std::unique_ptr<Impl> impl_;

@@ -5,6 +5,8 @@
 #include <xcb/res.h>
 #include <xcb/xinput.h>
 
+#include <algorithm>
+
 #include "platform/x11/xkb_include.h"
 
 namespace kestrove::platform::x11 {
@@ -26,7 +28,7 @@ xcb_connection_t* Connection::get() {
 }
 
 void Connection::open() {
-  auto [connection, screenNumber] = connector_.connect(kServerBound);
+  auto [connection, screenNumber] = connector_.connect(timeLeft());
   if (!connection) return;
   if (xcb_connection_has_error(connection)) {
     xcb_disconnect(connection);
@@ -42,7 +44,7 @@ void Connection::open() {
   connection_ = connection;
   root_ = screens.data->root;
   ++generation_;
-  restartBound();
+  armWatchdog();
   if (!atoms_.intern(connection_)) {
     drop();
     return;
@@ -110,7 +112,8 @@ bool Connection::checkAlive() {
 
 void Connection::beginTurn() {
   inTurn_ = true;
-  restartBound();
+  turnDeadline_ = std::chrono::steady_clock::now() + kServerBound;
+  armWatchdog();
 }
 
 void Connection::endTurn() {
@@ -118,8 +121,14 @@ void Connection::endTurn() {
   watchdog_.disarm();
 }
 
-void Connection::restartBound() {
-  if (inTurn_ && connection_) watchdog_.arm(xcb_get_file_descriptor(connection_));
+std::chrono::milliseconds Connection::timeLeft() const {
+  if (!inTurn_) return kServerBound;
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(turnDeadline_ - std::chrono::steady_clock::now());
+  return std::max(left, std::chrono::milliseconds::zero());
+}
+
+void Connection::armWatchdog() {
+  if (inTurn_ && connection_) watchdog_.arm(xcb_get_file_descriptor(connection_), turnDeadline_);
 }
 
 void Connection::drop() {
@@ -147,7 +156,7 @@ std::deque<XcbEvent> Connection::takeEvents() {
 bool Connection::waitForEvent(const std::function<bool(const xcb_generic_event_t&)>& matches,
                               std::chrono::milliseconds limit) {
   if (!connection_) return false;
-  auto deadline = std::chrono::steady_clock::now() + limit;
+  auto deadline = std::chrono::steady_clock::now() + std::min(limit, timeLeft());
   xcb_flush(connection_);
   for (;;) {
     while (auto* event = xcb_poll_for_event(connection_)) {
@@ -158,8 +167,6 @@ bool Connection::waitForEvent(const std::function<bool(const xcb_generic_event_t
     auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
     if (left <= 0) return false;
-    // This wait has its own limit; the bound covers what follows it.
-    restartBound();
     pollfd fd{xcb_get_file_descriptor(connection_), POLLIN, 0};
     poll(&fd, 1, static_cast<int>(left));
   }

@@ -35,8 +35,9 @@ struct Extensions {
 // The display connection, opened on first need and again after it was lost.
 // Events read at any time are queued here and handed out only by
 // takeEvents(), so a wait inside a command never loses or reorders them.
-// No wait on the server is unbounded: connecting gives up after
-// kServerBound, and a turn blocked on the server that long loses the
+// No wait on the server is unbounded: every wait of one main-loop turn
+// (connecting, replies, a move's settling) ends within kServerBound of the
+// turn's start, and a turn still blocked on the server then loses the
 // connection, as if the display had gone.
 class Connection {
  public:
@@ -60,6 +61,8 @@ class Connection {
   // Brackets one main-loop turn: only inside one does the watchdog run.
   void beginTurn();
   void endTurn();
+  // What is left of the current turn's bound (the whole bound outside a turn).
+  std::chrono::milliseconds timeLeft() const;
 
   xcb_window_t root() const { return root_; }
   const Atoms& atoms() const { return atoms_; }
@@ -88,12 +91,13 @@ class Connection {
   void open();
   void drop();
   void negotiateExtensions();
-  void restartBound();
+  void armWatchdog();
 
   PollMainLoop& loop_;
   BoundedConnect connector_;
-  XWatchdog watchdog_{kServerBound};
+  XWatchdog watchdog_;
   bool inTurn_ = false;
+  std::chrono::steady_clock::time_point turnDeadline_;
   xcb_connection_t* connection_ = nullptr;
   xcb_window_t root_ = XCB_WINDOW_NONE;
   Atoms atoms_;

@@ -13,14 +13,17 @@ XWatchdog::~XWatchdog() {
   if (thread_.joinable()) thread_.join();
 }
 
-void XWatchdog::arm(int fd) {
+void XWatchdog::arm(int fd, Clock::time_point deadline) {
+  bool wake = false;
   {
     std::lock_guard lock(mutex_);
     fd_ = fd;
-    deadline_ = std::chrono::steady_clock::now() + bound_;
+    deadline_ = deadline;
     if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+    // A later deadline is noticed when the thread wakes for the earlier one.
+    wake = deadline < sleepingUntil_;
   }
-  wake_.notify_all();
+  if (wake) wake_.notify_all();
 }
 
 void XWatchdog::disarm() {
@@ -32,11 +35,12 @@ void XWatchdog::run() {
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     if (fd_ < 0) {
+      sleepingUntil_ = Clock::time_point::max();
       wake_.wait(lock);
       continue;
     }
-    // A later arm() only moves the deadline on, so waking early just waits again.
-    if (std::chrono::steady_clock::now() < deadline_) {
+    if (Clock::now() < deadline_) {
+      sleepingUntil_ = deadline_;
       wake_.wait_until(lock, deadline_);
       continue;
     }
