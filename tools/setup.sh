@@ -15,6 +15,8 @@ packages=(
   # the managers most desktops run, and header-bar windows read over AT-SPI
   mutter kwin-x11 kwin-style-breeze i3-wm metacity libsystemd-dev
   at-spi2-core libatk-adaptor python3-gi gir1.2-gtk-3.0 gir1.2-gtk-4.0 locales
+  # packaging: the .deb (dpkg-shlibdeps), its checks, the man page
+  dpkg-dev lintian man-db groff-base
 )
 
 # The Node.js client (clients/node) needs node 18 or later with npm; one

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: a normal build with warnings as errors,
 # an AddressSanitizer + UndefinedBehaviorSanitizer build, a bounded fuzzing
-# run, and the macOS cross-build when a macOS SDK is present.
+# run, the macOS cross-build when a macOS SDK is present, and the packages.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -43,4 +43,71 @@ if [ -x tools/macos-cross-build.sh ] || [ -f tools/macos-cross-build.sh ]; then
 else
   echo "no cross-build script yet; skipped"
 fi
+# The release as users get it: the .deb built, linted, installed, run, read
+# and removed again; the macOS archive when an SDK is present.
+check_package() {
+  local sudo="" arch version deb macos reply path leftover=()
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  if dpkg-query -W -f='${Status}' kestrove 2>/dev/null | grep -q "ok installed" || [ -e /usr/bin/kestrove ]; then
+    echo "package: kestrove is already installed on this machine; remove it first" >&2
+    return 1
+  fi
+  bash tools/package.sh
+  version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build-package/CPackConfig.cmake)
+  arch=$(dpkg --print-architecture)
+  deb="dist/kestrove_${version}_${arch}.deb"
+  [ -n "$version" ] && [ -f "$deb" ] || { echo "package: no $deb" >&2; return 1; }
+  [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || { echo "package: $deb is not version $version" >&2; return 1; }
+
+  echo "== package: lintian"
+  lintian --fail-on error --display-info "$deb"
+
+  echo "== package: install, run, remove"
+  # Minimal images may exclude /usr/share/man and /usr/share/doc from every
+  # install (path-exclude in /etc/dpkg/dpkg.cfg.d); this package's own
+  # files are included again so that the page is really installed.
+  $sudo dpkg -i --path-include=/usr/share/man/man1/kestrove.1.gz --path-include='/usr/share/doc/kestrove/*' "$deb"
+  [ "$(command -v kestrove)" = /usr/bin/kestrove ] || { echo "package: kestrove is not /usr/bin/kestrove on PATH" >&2; return 1; }
+  reply=$(kestrove version)
+  python3 -c 'import json, sys
+reply = json.loads(sys.argv[1])
+if reply.get("ok") is not True or reply.get("helper") != "kestrove" or reply.get("version") != sys.argv[2]:
+    sys.exit(f"package: kestrove version replied {sys.argv[1]}, not version {sys.argv[2]}")' "$reply" "$version"
+  path=$(man -w kestrove) || { echo "package: man -w kestrove finds no page" >&2; return 1; }
+  [ "$path" = /usr/share/man/man1/kestrove.1.gz ] || { echo "package: man -w kestrove gives $path" >&2; return 1; }
+  grep -q "kestrove $version" <<<"$(man -P cat kestrove 2>/dev/null)" || { echo "package: the page does not show kestrove $version" >&2; return 1; }
+  grep -q '^License: Expat' /usr/share/doc/kestrove/copyright || { echo "package: no licence in /usr/share/doc/kestrove/copyright" >&2; return 1; }
+  echo "package: installed; kestrove version says $version; man -w kestrove gives $path"
+  $sudo dpkg -r kestrove
+  if dpkg-query -W -f='${Status}' kestrove 2>/dev/null | grep -q "installed"; then
+    echo "package: kestrove is still installed after dpkg -r" >&2
+    return 1
+  fi
+  while read -r path; do
+    [ -e "$path" ] && leftover+=("$path")
+  done < <(dpkg-deb --fsys-tarfile "$deb" | tar -t | sed -n 's|^\./|/|p' | grep -v '/$')
+  [ -e /usr/share/doc/kestrove ] && leftover+=(/usr/share/doc/kestrove)
+  if [ ${#leftover[@]} -gt 0 ] || command -v kestrove >/dev/null || man -w kestrove >/dev/null 2>&1; then
+    echo "package: left behind after dpkg -r: ${leftover[*]:-} $(command -v kestrove || true)" >&2
+    return 1
+  fi
+  echo "package: removed; nothing of it is left"
+
+  macos="dist/kestrove-${version}-macos-universal.tar.gz"
+  if [ -f "${KESTROVE_MACOS_SDK:-/work/sdk/macos12/root}/SDKSettings.json" ]; then
+    local contents expected
+    contents=$(tar -tzf "$macos" | sort | xargs)
+    expected=$(printf "kestrove-$version-macos-universal/%s\n" "" kestrove kestrove.1 README.md LICENSE CHANGELOG.md | sort | xargs)
+    [ "$contents" = "$expected" ] || { echo "package: $macos holds [$contents], not [$expected]" >&2; return 1; }
+    tar -xzOf "$macos" "kestrove-$version-macos-universal/kestrove" | cmp -s - "${KESTROVE_MACOS_BUILD_DIR:-build-macos}/universal/kestrove" \
+      || { echo "package: the binary in $macos is not the checked universal binary" >&2; return 1; }
+    echo "package: $macos holds the checked universal binary, the page, README, LICENSE and CHANGELOG.md"
+  elif [ -e "$macos" ]; then
+    echo "package: $macos written without an SDK" >&2
+    return 1
+  fi
+}
+echo "== package"
+check_package
+
 echo "tools/test.sh: all passed"

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/version.h"
 #include "platform/platform.h"
 #include "protocol/writer.h"
 
@@ -26,13 +27,15 @@ struct EscWatchState {
 
 // Process-wide settings and state, created once at start in this order.
 struct HelperState {
-  std::string helperVersion = "1.0.0";
+  std::string helperVersion = kHelperVersion;
   std::int64_t protocolVersion = 1;
   std::set<std::string, std::less<>> titlebarButtonSubroles = {
       "AXCloseButton", "AXMinimizeButton", "AXZoomButton", "AXFullScreenButton", "AXToolbarButton"};
   std::shared_ptr<Observation> activeObservation;
   EscWatchState esc;
   std::size_t maxLineBytes = 4096;
+  // Set once `trusted prompt` has asked the system to prompt the user.
+  bool trustPromptRequested = false;
 };
 
 // What every handler reaches the world through. Lives for the whole process

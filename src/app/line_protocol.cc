@@ -33,10 +33,12 @@ std::optional<std::int64_t> parseRequestId(std::string_view text) {
   constexpr std::uint64_t kMax = std::numeric_limits<std::int64_t>::max();
   for (char c : text) {
     if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    // A negative id is refused anyway, so the one value beyond kMax that
-    // would fit (-2^63) needs no special case.
-    if (value > kMax) return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    // Tested before the step, which could otherwise wrap past 2^64. A
+    // negative id is refused anyway, so the one value beyond kMax that would
+    // fit (-2^63) needs no special case.
+    if (value > (kMax - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
   }
   if (negative && value != 0) return std::nullopt;
   return static_cast<std::int64_t>(value);
@@ -57,11 +59,11 @@ std::string_view firstWord(std::string_view line) {
 
 }  // namespace
 
-void handleLine(Core& core, std::string_view rawLine, bool loop) {
+void handleLine(Core& core, std::string_view rawLine, bool loop, bool overLimit) {
   // Repair never shortens a line, so one that is already too long stays so;
   // of it only the first word still matters (a request id to echo), and a
   // huge line is neither copied nor split whole.
-  const bool tooLong = rawLine.size() > core.state.maxLineBytes;
+  const bool tooLong = overLimit || rawLine.size() > core.state.maxLineBytes;
   std::string repaired;
   std::string_view line = tooLong ? firstWord(rawLine) : rawLine;
   if (!isValidUtf8(line)) {

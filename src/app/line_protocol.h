@@ -18,7 +18,8 @@ std::vector<std::string> tokenize(std::string_view line);
 std::optional<std::int64_t> parseRequestId(std::string_view digits);
 
 // Handles one stdin line on the main thread: at most one reply, and the end
-// of the process after a successful quit.
-void handleLine(Core& core, std::string_view line, bool loop);
+// of the process after a successful quit. `overLimit`: the line was longer
+// than the limit, and `line` holds only its first word.
+void handleLine(Core& core, std::string_view line, bool loop, bool overLimit = false);
 
 }  // namespace kestrove

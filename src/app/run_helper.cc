@@ -3,6 +3,7 @@
 #include "app/stdin_reader.h"
 #include "app/utf8_text.h"
 #include "commands/dispatcher.h"
+#include "commands/trusted_command.h"
 #include "protocol/reply.h"
 
 namespace kestrove {
@@ -26,6 +27,7 @@ int runHelper(const std::vector<std::string>& args, Core& core) {
       outcome.failure = std::current_exception();
     }
   });
+  if (core.state.trustPromptRequested) core.platform.mainLoop().runFor(kTrustPromptDelivery);
   JsonObject reply = buildReply(std::move(outcome));
   const bool ok = replyIsOk(reply);
   core.writer.emit(reply);

@@ -3,59 +3,81 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "app/core.h"
 #include "app/line_protocol.h"
+#include "app/line_splitter.h"
 
 namespace kestrove {
+namespace {
 
-void readLineBlocks(int fd, const std::function<void(std::string block)>& onBlock,
-                    const std::function<void()>& onEnd) {
-  constexpr std::size_t kChunk = 1 << 16;
-  std::string pending;  // the start of a line that has not ended yet
-  char buffer[kChunk];
+constexpr std::size_t kReadBytes = 1 << 16;
+// Reads posted and not yet handled: about half a MiB of input at most.
+constexpr int kReadsInFlight = 8;
+
+// A counting semaphore (std::counting_semaphore is unavailable on macOS 12).
+class Credits {
+ public:
+  explicit Credits(int count) : free_(count) {}
+  void acquire() {
+    std::unique_lock lock(mutex_);
+    released_.wait(lock, [this] { return free_ > 0; });
+    --free_;
+  }
+  void release() {
+    {
+      std::lock_guard lock(mutex_);
+      ++free_;
+    }
+    released_.notify_one();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  int free_;
+};
+
+}  // namespace
+
+void readLines(int fd, std::size_t maxLineBytes, const std::function<void(LineBatch batch)>& onBatch,
+               const std::function<void()>& onEnd) {
+  LineSplitter splitter(maxLineBytes);
+  auto buffer = std::make_unique<char[]>(kReadBytes);
   for (;;) {
-    ssize_t got = read(fd, buffer, sizeof buffer);
+    ssize_t got = read(fd, buffer.get(), kReadBytes);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
-    std::string_view chunk(buffer, static_cast<std::size_t>(got));
-    std::size_t lastNewline = chunk.rfind('\n');
-    if (lastNewline == std::string_view::npos) {
-      pending.append(chunk);
-      continue;
-    }
-    std::string block = std::move(pending);
-    block.append(chunk.substr(0, lastNewline + 1));
-    pending.assign(chunk.substr(lastNewline + 1));
-    onBlock(std::move(block));
+    LineBatch batch;
+    splitter.feed(std::string_view(buffer.get(), static_cast<std::size_t>(got)), batch);
+    if (!batch.empty()) onBatch(std::move(batch));
   }
-  if (!pending.empty()) onBlock(std::move(pending) + "\n");
+  LineBatch last;
+  splitter.finish(last);
+  if (!last.empty()) onBatch(std::move(last));
   onEnd();
 }
 
-void forEachLine(std::string_view block, const std::function<void(std::string_view line)>& onLine) {
-  while (!block.empty()) {
-    std::size_t newline = block.find('\n');
-    std::string_view line = block.substr(0, newline);
-    block.remove_prefix(newline == std::string_view::npos ? block.size() : newline + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    onLine(line);
-  }
-}
-
 void startStdinReader(Core& core) {
-  std::thread([&core] {
+  auto credits = std::make_shared<Credits>(kReadsInFlight);
+  std::thread([&core, credits] {
     auto& loop = core.platform.mainLoop();
-    readLineBlocks(
-        0,
+    readLines(
+        0, core.state.maxLineBytes,
         // One work item per read rather than per line: the lines still run one
         // at a time in order, each a turn of its own, and a fast writer costs
         // one wake-up per read.
-        [&](std::string block) {
-          loop.post([&core, &loop, block = std::move(block)] {
-            forEachLine(block,
-                        [&](std::string_view line) { loop.runTurn([&] { handleLine(core, line, true); }); });
+        [&](LineBatch batch) {
+          credits->acquire();
+          loop.post([&core, &loop, credits, batch = std::move(batch)] {
+            batch.forEach([&](InputLine line) {
+              loop.runTurn([&] { handleLine(core, line.text, true, line.overLimit); });
+            });
+            credits->release();
           });
         },
         [&] { loop.post([&core] { core.exit(0); }); });

@@ -13,6 +13,7 @@ JsonObject trustedCommand(Core& core, const Args& args) {
   if (platform.isProcessTrusted()) return JsonObject{{"trusted", true}, {"prompted", false}};
   // The system does not wait for the user, so this is usually still false.
   bool trusted = platform.isProcessTrustedWithPrompt();
+  core.state.trustPromptRequested = true;
   return JsonObject{{"trusted", trusted}, {"prompted", !trusted}};
 }
 

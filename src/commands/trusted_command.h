@@ -1,9 +1,16 @@
 #pragma once
 
+#include <chrono>
+
 #include "app/core.h"
 #include "protocol/json_value.h"
 
 namespace kestrove {
+
+// How long one-shot mode keeps the main loop turning after asking for the
+// trust prompt: the request reaches the system asynchronously and is lost
+// if the process ends at once.
+inline constexpr std::chrono::milliseconds kTrustPromptDelivery{500};
 
 // `trusted [prompt]`
 JsonObject trustedCommand(Core& core, const Args& args);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <thread>
 
 namespace kestrove::platform {
 
@@ -17,6 +18,11 @@ class MainLoop {
   virtual void postAfter(std::chrono::nanoseconds delay, Work work) = 0;
   // Runs posted work, timers and platform events until the process exits.
   virtual void run() = 0;
+  // Main thread only. Serves the loop for about `duration`, then returns, so
+  // that one-shot mode can give the platform time to carry out something it
+  // was asked to do asynchronously. A loop with nothing to serve outside
+  // run() may simply wait, as this default does.
+  virtual void runFor(std::chrono::nanoseconds duration) { std::this_thread::sleep_for(duration); }
   // Main thread only. Runs `work` at once, as its own turn of the loop, as if
   // it had been posted: one command of a work item that carries several (the
   // lines of one read), or the command of one-shot mode, which has no loop.

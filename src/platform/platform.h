@@ -199,6 +199,9 @@ class Platform {
   virtual std::optional<AxValue> createValue(AxValueType type, double first, double second) = 0;
   virtual std::int32_t setAttributeValue(const Element& element, const std::string& attribute,
                                          const AxValue& value) = 0;
+  // AXUIElementSetAttributeValue with a Boolean value.
+  virtual std::int32_t setBoolAttributeValue(const Element& element, const std::string& attribute,
+                                             bool value) = 0;
 
   // The private window-number function, which may be missing.
   virtual bool hasWindowNumberFunction() = 0;

@@ -28,7 +28,9 @@ bool isValidBundleId(std::string_view text) {
 
 std::optional<platform::RunningApp> findRunningApp(platform::Platform& p, const std::string& bundleId) {
   for (const platform::RunningApp& app : p.runningApplications(bundleId)) {
-    if (!app.terminated) return app;
+    // An application without a process (pid -1 on macOS) has nothing to ask,
+    // and an element made for it would not denote it.
+    if (!app.terminated && app.pid > 0) return app;
   }
   return std::nullopt;
 }

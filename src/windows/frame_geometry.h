@@ -39,4 +39,14 @@ inline bool isFinite(const Frame& f) {
   return std::isfinite(f.x) && std::isfinite(f.y) && std::isfinite(f.width) && std::isfinite(f.height);
 }
 
+// Nor can a finite frame whose normalised edge lies past the largest double
+// (x -1e308, width -1e308): the content rectangle starts at that edge. A
+// title bar (a few hundred points at most) added to a finite edge keeps it
+// finite, so what passes here can be reported with all that is computed
+// from it.
+inline bool isReportable(const Frame& f) {
+  const NormalRect r = normalised(f);
+  return isFinite(f) && std::isfinite(r.minX) && std::isfinite(r.minY);
+}
+
 }  // namespace kestrove

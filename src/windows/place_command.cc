@@ -10,6 +10,7 @@
 #include "commands/trusted_command.h"
 #include "protocol/fail.h"
 #include "windows/element_access.h"
+#include "windows/enhanced_interface.h"
 #include "windows/frame_geometry.h"
 #include "windows/frame_write.h"
 #include "windows/stream_window.h"
@@ -55,11 +56,12 @@ std::string errorListText(const JsonArray& codes) {
   return text + "]";
 }
 
-// A read-back that cannot be written as JSON counts as no read-back: the
-// window has moved, and the reply must still say so.
+// A read-back that cannot be written as JSON, with its content area,
+// counts as no read-back: the window has moved, and the reply must still
+// say so.
 std::optional<Frame> readBack(platform::Platform& p, const platform::Element& window) {
   std::optional<Frame> frame = readFrame(p, window);
-  if (frame && !isFinite(*frame)) return std::nullopt;
+  if (frame && !isReportable(*frame)) return std::nullopt;
   return frame;
 }
 
@@ -84,6 +86,8 @@ JsonObject placeCommand(Core& core, const Args& args) {
 
   TitlebarMeasure titlebar = measureTitlebar(core, window, *initial);
   Frame target = targetFrame(request, titlebar.titlebar);
+  // Before the clock starts: "ms" stays the time of the placement itself.
+  EnhancedInterfacePause pause(p, p.createApplicationElement(app->pid));
   // Steady, not wall, time: a clock stepped back mid-command must not give a
   // negative duration.
   const auto start = std::chrono::steady_clock::now();
@@ -122,6 +126,7 @@ JsonObject placeCommand(Core& core, const Args& args) {
   const auto elapsed = std::chrono::steady_clock::now() - start;
   reply["ms"] =
       static_cast<std::int64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+  pause.restore();
   reply["id"] = windowNumberValue(windowNumber(p, window));
   return reply;
 }

@@ -12,8 +12,9 @@ namespace kestrove {
 std::optional<JsonObject> describeWindow(Core& core, const platform::Element& window) {
   platform::Platform& p = core.platform;
   std::optional<Frame> frame = readFrame(p, window);
-  // A frame that cannot be written as JSON would cost the whole listing.
-  if (!frame || !isFinite(*frame)) return std::nullopt;
+  // A frame that cannot be written as JSON, or whose content area cannot,
+  // would cost the whole listing.
+  if (!frame || !isReportable(*frame)) return std::nullopt;
   const TitlebarMeasure titlebar = measureTitlebar(core, window, *frame);
   const Frame content = contentRect(*frame, titlebar.titlebar);
 

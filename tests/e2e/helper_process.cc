@@ -79,13 +79,14 @@ HelperProcess::~HelperProcess() {
 
 void HelperProcess::send(const std::string& line) { sendRaw(line + "\n"); }
 
-void HelperProcess::sendRaw(const std::string& bytes) {
+void HelperProcess::sendRaw(const std::string& bytes, std::atomic<std::size_t>* sent) {
   std::size_t at = 0;
   while (at < bytes.size()) {
     ssize_t n = write(toChild_, bytes.data() + at, bytes.size() - at);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;
     at += static_cast<std::size_t>(n);
+    if (sent) sent->store(at);
   }
 }
 

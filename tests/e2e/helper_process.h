@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -39,7 +40,8 @@ class HelperProcess {
   HelperProcess& operator=(const HelperProcess&) = delete;
 
   void send(const std::string& line);  // a line feed is added
-  void sendRaw(const std::string& bytes);
+  // Counts what the helper has taken in `sent`, when given.
+  void sendRaw(const std::string& bytes, std::atomic<std::size_t>* sent = nullptr);
   void closeInput();
   void closeOutput();  // stop reading: the helper's next write fails
   // The next line, or none when none came in time or stdout ended.

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "helper_process.h"
@@ -82,6 +85,65 @@ TEST_F(ObserveE2E, PlaceRepliesBeforeTheEventsItCauses) {
   EXPECT_NE(std::find(events.begin(), events.end(), "moved"), events.end());
   EXPECT_NE(std::find(events.begin(), events.end(), "resized"), events.end());
   for (const std::string& e : events) EXPECT_TRUE(e == "moved" || e == "resized") << e;
+}
+
+// The app animates frame changes while an assistive app is running; place
+// turns that off for its writes, so it lands at once and every event it
+// causes, written after its reply, shows the window where it landed.
+TEST_F(ObserveE2E, PlaceLandsAtOnceOnAnAppWithTheEnhancedInterfaceOn) {
+  HelperProcess helper(simArgs("obs_place_enhanced.json"));
+  helper.send("observe com.example.viewer");
+  EXPECT_EQ(next(helper)["observing"], true);
+
+  helper.send("#5 place com.example.viewer 0 25 1000 700");
+  json placed = next(helper);
+  EXPECT_EQ(placed["id"], 5);
+  const json landed = {{"x", 0}, {"y", -3}, {"width", 1000}, {"height", 728}};
+  EXPECT_EQ(placed["frame"], landed) << placed.dump();
+  EXPECT_EQ(placed["clamped"], false);
+
+  helper.send("#6 unobserve");
+  json line = next(helper);
+  std::vector<std::string> events;
+  for (; line.is_object() && line.contains("event"); line = next(helper)) {
+    EXPECT_EQ(line["frame"], landed) << line.dump();
+    events.push_back(line["event"]);
+  }
+  EXPECT_EQ(line, (json{{"id", 6}, {"observing", false}, {"ok", true}}));
+  EXPECT_NE(std::find(events.begin(), events.end(), "moved"), events.end());
+  EXPECT_NE(std::find(events.begin(), events.end(), "resized"), events.end());
+}
+
+// A controlling program that never pauses must not hold the timeline back.
+TEST_F(ObserveE2E, TimelineEventsComeAmidASteadyStreamOfCommands) {
+  HelperProcess helper(simArgs("obs_stream.json"));
+  helper.send("observe com.example.viewer");
+  EXPECT_EQ(next(helper)["observing"], true);
+
+  std::atomic<bool> streaming{true};
+  std::thread feeder([&] {
+    std::string block;
+    while (block.size() < 65536) block += "version\n";
+    while (streaming) helper.sendRaw(block);
+  });
+  std::optional<json> moved;
+  std::size_t replies = 0;
+  for (auto deadline = std::chrono::steady_clock::now() + 20s;
+       !moved && std::chrono::steady_clock::now() < deadline;) {
+    std::optional<std::string> line = helper.readLine(1s);
+    if (!line) continue;
+    if (line->find("\"event\"") == std::string::npos) {
+      ++replies;
+    } else {
+      moved = json::parse(*line);
+    }
+  }
+  streaming = false;
+  helper.closeOutput();  // the helper ends at its next write, and the feeder with it
+  feeder.join();
+  ASSERT_TRUE(moved) << "no event in 20 s, " << replies << " replies";
+  EXPECT_EQ(*moved, movedEvent(300, 200, 1280, 748, 7001));
+  EXPECT_GT(replies, 0u);
 }
 
 TEST_F(ObserveE2E, TheObservedAppQuittingEndsTheObservationOnce) {

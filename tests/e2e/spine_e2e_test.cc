@@ -1,7 +1,10 @@
 // The shipped helper through pipes: run modes, the line protocol, exit codes.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdint>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "helper_process.h"
 
@@ -25,9 +28,9 @@ std::string normalised(const std::string& line) {
 }
 
 const std::string kVersion =
-    R"({"coords":"top-left-global-points","helper":"kestrove","macos":"OS","ok":true,"pid":"PID","protocol":1,"version":"1.0.0"})";
+    R"({"coords":"top-left-global-points","helper":"kestrove","macos":"OS","ok":true,"pid":"PID","protocol":1,"version":")" KESTROVE_PROJECT_VERSION R"("})";
 
-std::string versionWithId(int id) {
+std::string versionWithId(std::int64_t id) {
   json value = json::parse(kVersion);
   value["id"] = id;
   return value.dump();
@@ -97,12 +100,25 @@ TEST(Loop, LineProtocolTable) {
       {"#\n#x version\n#-1 version\n#1.5 version\n#99999999999999999999 version\n# version\n",
        std::vector<std::string>(6, R"({"error":"bad_id","ok":false})")},
       {"#+3 version\n#-0 version\n#007 version\n", {versionWithId(3), versionWithId(0), versionWithId(7)}},
+      {"#9223372036854775807 version\n#+9223372036854775807 version\n#0000000000000000000000000000042 "
+       "version\n",
+       {versionWithId(9223372036854775807), versionWithId(9223372036854775807), versionWithId(42)}},
+      {"#9223372036854775808 version\n#18446744073709551616 version\n#18446744073709551620 version\n#" +
+           std::string(30, '9') + " version\n#-9223372036854775808 version\n#-9223372036854775809 version\n",
+       std::vector<std::string>(6, R"({"error":"bad_id","ok":false})")},
       {"\n" + std::string(5000, ' ') + "\n\t\r\n", {}},
       {"  version\t\n", {kVersion}},
       {"version\r\n", {kVersion}},
       {"version,\n", {R"({"detail":"version,","error":"unknown_command","ok":false})"}},
       {long4096 + "\n", {versionWithId(4)}},
+      {long4096 + "\r\n", {versionWithId(4)}},
       {long4096 + " \n", {R"({"error":"line_too_long","id":4,"ok":false})"}},
+      // Without a line feed after it, a last carriage return is the line's.
+      {long4096 + "\r", {R"({"error":"line_too_long","id":4,"ok":false})"}},
+      {"#" + std::string(5000, '0') + "5 version\n", {R"({"error":"line_too_long","id":5,"ok":false})"}},
+      {"#6 " + std::string(20 << 20, 'a') + "\n#7 version\n",
+       {R"({"error":"line_too_long","id":6,"ok":false})", versionWithId(7)}},
+      {std::string(5 << 20, '9'), {R"({"error":"line_too_long","ok":false})"}},
       {"#z " + std::string(5000, 'a') + "\n", {R"({"error":"bad_id","ok":false})"}},
       {"unobserve\n", {R"({"observing":false,"ok":true})"}},
       {"unobserve now\n", {R"({"detail":"unobserve takes no arguments","error":"bad_args","ok":false})"}},
@@ -144,6 +160,37 @@ TEST(Loop, HundredThousandLinesAnsweredInOrder) {
   for (int i = 0; i < kLines; ++i) {
     ASSERT_EQ(run.lines[i], R"({"id":)" + std::to_string(i) + R"(,"observing":false,"ok":true})");
   }
+}
+
+TEST(Loop, ACallerThatDoesNotReadIsHeldBackAndLosesNothing) {
+  constexpr int kLines = 300000;
+  std::string input;
+  for (int i = 0; i < kLines; ++i) input += "#" + std::to_string(i) + " unobserve\n";
+  HelperProcess helper({helperBinary()});
+  std::atomic<std::size_t> sent{0};
+  std::thread feeder([&] {
+    helper.sendRaw(input, &sent);
+    helper.closeInput();
+  });
+  // Nobody reads the replies until the writer has been still for a while.
+  std::size_t last = 0;
+  for (auto stillSince = std::chrono::steady_clock::now();
+       std::chrono::steady_clock::now() - stillSince < 500ms;) {
+    std::this_thread::sleep_for(20ms);
+    if (sent.load() != last) {
+      last = sent.load();
+      stillSince = std::chrono::steady_clock::now();
+    }
+  }
+  // What it took is its few reads in flight and the pipes, not all of it.
+  EXPECT_LT(sent.load(), std::size_t{2} << 20);
+  for (int i = 0; i < kLines; ++i) {
+    auto line = helper.readLine();
+    ASSERT_TRUE(line) << "reply " << i;
+    ASSERT_EQ(*line, R"({"id":)" + std::to_string(i) + R"(,"observing":false,"ok":true})");
+  }
+  feeder.join();
+  EXPECT_EQ(helper.wait(), 0);
 }
 
 TEST(ClosedOutput, EndsTheLoopWithStatusZero) {

@@ -30,6 +30,8 @@ int main(int argc, char** argv) {
   }
 
   kestrove::sim::SimPlatform sim(kestrove::sim::SimMainLoop::Clock::Real);
+  // Nothing here reads the call log, and a long run would only grow it.
+  sim.setCallLog(false);
   try {
     kestrove::simdriver::loadWorld(text.str(), sim);
   } catch (const kestrove::simdriver::WorldError& e) {

@@ -21,6 +21,9 @@ struct Loader {
   // Shared with timeline actions, which name windows created later too.
   std::shared_ptr<WindowNames> names = std::make_shared<WindowNames>();
   std::set<std::string> announced;  // names of windows the timeline creates
+  // What every "create" of the timeline adds its window with: one for all,
+  // without `announced`, so each create costs the same however many there are.
+  std::shared_ptr<Loader> creator;
 
   void faults(const json& desc, const platform::Element& element, const std::string& where) {
     requireKeys(desc, where, {"reads", "settable", "writes", "notifications"});
@@ -191,8 +194,8 @@ struct Loader {
       json desc = event.value("window", json::object());
       window(desc, where + ".window");  // checked now, not when it is due
       if (desc.contains("name")) announced.insert(text(desc, "name", ""));
-      auto self = std::make_shared<Loader>(*this);
-      work = [self, pid, desc, where] {
+      if (!creator) creator = std::make_shared<Loader>(Loader{sim, names, {}, nullptr});
+      work = [self = creator, pid, desc, where] {
         try {
           sim::WindowId id = self->addWindow(pid, desc, where + ".window", true);
           self->windowFaults(id, desc, where + ".window");
@@ -262,11 +265,13 @@ struct Loader {
     for (std::size_t i = 0; i < apps.size(); ++i) {
       std::string where = "apps[" + std::to_string(i) + "]";
       const json& a = apps[i];
-      requireKeys(a, where, {"bundleId", "pid", "terminated", "windows", "faults"});
+      requireKeys(a, where, {"bundleId", "pid", "terminated", "windows", "faults", "enhancedUserInterface"});
       if (!a.contains("pid") || !a["pid"].is_number_integer())
         throw WorldError(where + ".pid: expected an integer");
       auto pid = a["pid"].get<std::int32_t>();
       sim.addApp(text(a, "bundleId", ""), pid);
+      if (a.contains("enhancedUserInterface"))
+        sim.setEnhancedUserInterface(pid, boolean(a, "enhancedUserInterface", false));
       const json& windows = a.value("windows", json::array());
       if (!windows.is_array()) throw WorldError(where + ".windows: expected a list");
       for (std::size_t j = 0; j < windows.size(); ++j) {
@@ -309,7 +314,7 @@ void loadWorld(const std::string& text, sim::SimPlatform& sim) {
   json world = json::parse(text, nullptr, false);
   if (world.is_discarded()) throw WorldError("not JSON");
   try {
-    Loader loader{sim, std::make_shared<WindowNames>(), {}};
+    Loader loader{sim, std::make_shared<WindowNames>(), {}, nullptr};
     loader.load(world);
   } catch (const WorldError&) {
     throw;

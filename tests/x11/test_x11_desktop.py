@@ -605,10 +605,8 @@ class StallingProxy:
         self.socket_module = socket
         self.target = f"/tmp/.X11-unix/X{target_display.lstrip(':')}"
         self.listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        # Proxies are made side by side: the number found free may be taken
-        # by another one before it is bound.
         start = 600
-        while True:
+        while True:  # another test's display may take the number first
             self.number = x11_desktop._free_display(start=start)
             self.path = f"/tmp/.X11-unix/X{self.number}"
             try:
@@ -789,14 +787,14 @@ class StoppedDisplay(DesktopCase):
         cases = [(line, budget) for line in ("windows KtStop", "place KtStop 140 160 400 300")
                  for budget in self.stalls(line)]
         results = {}
+        proxies = {}
+        for case in cases:
+            proxies[case] = StallingProxy(self.desktop.display)
+            self.addCleanup(proxies[case].close)
 
         def run(line, budget):
-            proxy = StallingProxy(self.desktop.display)
-            try:
-                proxy.stall_after(budget)
-                results[(line, budget)] = self.run_through(proxy, line)
-            finally:
-                proxy.close()
+            proxies[(line, budget)].stall_after(budget)
+            results[(line, budget)] = self.run_through(proxies[(line, budget)], line)
 
         side_by_side([(run, *case) for case in cases])
         for line, budget in cases:

@@ -18,5 +18,6 @@ AttributeRead copyAttribute(const Element& element, const std::string& attribute
 SettableRead attributeSettable(const Element& element, const std::string& attribute);
 std::optional<AxValue> createAxValue(AxValueType type, double first, double second);
 std::int32_t setAttribute(const Element& element, const std::string& attribute, const AxValue& value);
+std::int32_t setBoolAttribute(const Element& element, const std::string& attribute, bool value);
 
 }  // namespace kestrove::platform::macos

@@ -107,4 +107,12 @@ std::int32_t setAttribute(const Element& element, const std::string& attribute, 
   return static_cast<std::int32_t>(AXUIElementSetAttributeValue(ax, name.get(), boxed.get()));
 }
 
+std::int32_t setBoolAttribute(const Element& element, const std::string& attribute, bool value) {
+  AXUIElementRef ax = axElementOf(element);
+  CfRef<CFStringRef> name = makeCfString(attribute);
+  if (ax == nullptr || !name) return kAXErrorIllegalArgument;
+  return static_cast<std::int32_t>(
+      AXUIElementSetAttributeValue(ax, name.get(), value ? kCFBooleanTrue : kCFBooleanFalse));
+}
+
 }  // namespace kestrove::platform::macos

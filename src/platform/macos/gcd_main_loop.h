@@ -12,6 +12,7 @@ class GcdMainLoop final : public MainLoop {
   void post(Work work) override;
   void postAfter(std::chrono::nanoseconds delay, Work work) override;
   void run() override;
+  void runFor(std::chrono::nanoseconds duration) override;
 };
 
 }  // namespace kestrove::platform::macos

@@ -4,7 +4,9 @@
 #include <dispatch/dispatch.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 namespace kestrove::platform::macos {
 
@@ -26,5 +28,26 @@ void GcdMainLoop::postAfter(std::chrono::nanoseconds delay, Work work) {
 }
 
 void GcdMainLoop::run() { [[NSApplication sharedApplication] run]; }
+
+// The run loop itself rather than [NSApp run], which would finish launching
+// the application (and could show it in the Dock) in one-shot mode.
+void GcdMainLoop::runFor(std::chrono::nanoseconds duration) {
+  using Seconds = std::chrono::duration<double>;
+  const auto end = std::chrono::steady_clock::now() + duration;
+  for (;;) {
+    const Seconds left = end - std::chrono::steady_clock::now();
+    if (left.count() <= 0) return;
+    CFRunLoopRunResult result;
+    @autoreleasepool {
+      result = CFRunLoopRunInMode(kCFRunLoopDefaultMode, left.count(), false);
+    }
+    // A run loop with no source in the mode returns at once: then waiting is
+    // all there is to do.
+    if (result == kCFRunLoopRunFinished) {
+      std::this_thread::sleep_for(left);
+      return;
+    }
+  }
+}
 
 }  // namespace kestrove::platform::macos

@@ -12,6 +12,7 @@
 #include "platform/macos/gcd_main_loop.h"
 #include "platform/macos/key_monitor.h"
 #include "platform/macos/messaging_timeout.h"
+#include "platform/macos/portable/os_version.h"
 #include "platform/macos/screen_list.h"
 #include "platform/macos/workspace_listener.h"
 
@@ -33,19 +34,22 @@ class MacPlatform final : public Platform {
     // that applications hand out, gets the short timeout.
     auto systemWide = CfRef<AXUIElementRef>::adopt(AXUIElementCreateSystemWide());
     if (systemWide) AXUIElementSetMessagingTimeout(systemWide.get(), macos::kMessagingTimeoutSeconds);
+    // NSScreen needs an initialised AppKit, in one-shot mode too. The
+    // activation policy is left alone: only loop mode becomes a background
+    // application.
+    application_ = [NSApplication sharedApplication];
   }
 
   std::int32_t processId() override { return static_cast<std::int32_t>(getpid()); }
 
   OsVersion osVersion() override {
     const NSOperatingSystemVersion version = [NSProcessInfo processInfo].operatingSystemVersion;
-    return OsVersion{static_cast<std::int64_t>(version.majorVersion),
-                     static_cast<std::int64_t>(version.minorVersion),
-                     static_cast<std::int64_t>(version.patchVersion)};
+    return macos::reportedOsVersion(OsVersion{static_cast<std::int64_t>(version.majorVersion),
+                                              static_cast<std::int64_t>(version.minorVersion),
+                                              static_cast<std::int64_t>(version.patchVersion)});
   }
 
   void enterBackgroundMode() override {
-    application_ = [NSApplication sharedApplication];
     [application_ setActivationPolicy:NSApplicationActivationPolicyProhibited];
     // A windowless application is a candidate for App Nap, which coalesces
     // timers and lowers priority: the Escape hold timer would fire late and
@@ -53,7 +57,8 @@ class MacPlatform final : public Platform {
     // end the process without asking.
     activity_ = [[NSProcessInfo processInfo]
         beginActivityWithOptions:(NSActivityUserInitiatedAllowingIdleSystemSleep &
-                                  ~(NSActivitySuddenTerminationDisabled | NSActivityAutomaticTerminationDisabled))
+                                  ~(NSActivitySuddenTerminationDisabled |
+                                    NSActivityAutomaticTerminationDisabled))
                           reason:@"kestrove answers commands and watches windows and keys"];
   }
 
@@ -104,6 +109,11 @@ class MacPlatform final : public Platform {
   std::int32_t setAttributeValue(const Element& element, const std::string& attribute,
                                  const AxValue& value) override {
     return macos::setAttribute(element, attribute, value);
+  }
+
+  std::int32_t setBoolAttributeValue(const Element& element, const std::string& attribute,
+                                     bool value) override {
+    return macos::setBoolAttribute(element, attribute, value);
   }
 
   bool hasWindowNumberFunction() override { return getWindow_ != nullptr; }
@@ -162,8 +172,8 @@ class MacPlatform final : public Platform {
  private:
   GetWindowFunction getWindow_;
   macos::GcdMainLoop loop_;
-  NSApplication* application_ = nil;  // held for the life of loop mode
-  id<NSObject> activity_ = nil;        // keeps App Nap away in loop mode
+  NSApplication* application_ = nil;  // held for the life of the process
+  id<NSObject> activity_ = nil;       // keeps App Nap away in loop mode
 };
 
 }  // namespace

@@ -32,6 +32,9 @@ class HeadlessPlatform : public Platform {
   std::int32_t setAttributeValue(const Element&, const std::string&, const AxValue&) override {
     return ax::kAPIDisabled;
   }
+  std::int32_t setBoolAttributeValue(const Element&, const std::string&, bool) override {
+    return ax::kAPIDisabled;
+  }
   bool hasWindowNumberFunction() override { return false; }
   WindowNumberRead windowNumber(const Element&) override { return WindowNumberRead{ax::kFailure, 0}; }
   ObserverCreated createObserver(std::int32_t, NotificationCallback) override {

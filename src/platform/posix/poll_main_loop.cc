@@ -55,6 +55,12 @@ void PollMainLoop::run() {
   for (;;) runOnce(std::chrono::nanoseconds::max());
 }
 
+void PollMainLoop::runFor(std::chrono::nanoseconds duration) {
+  const auto end = Clock::now() + duration;
+  for (auto left = duration; left > std::chrono::nanoseconds::zero(); left = end - Clock::now())
+    runOnce(left);
+}
+
 void PollMainLoop::drainWakePipe() {
   char bytes[64];
   while (read(wakeRead_, bytes, sizeof bytes) > 0) {

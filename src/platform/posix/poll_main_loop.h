@@ -27,6 +27,7 @@ class PollMainLoop : public MainLoop {
   void post(Work work) override;
   void postAfter(std::chrono::nanoseconds delay, Work work) override;
   void run() override;
+  void runFor(std::chrono::nanoseconds duration) override;
 
   // Main thread only. `onReadable` runs whenever `fd` polls readable (or hung
   // up) until unwatchFd.

@@ -26,37 +26,40 @@ std::chrono::nanoseconds SimMainLoop::now() const {
   return std::chrono::steady_clock::now() - start_;
 }
 
-bool SimMainLoop::runOnePosted() {
-  Work work;
+std::size_t SimMainLoop::runPosted() {
+  std::deque<Work> batch;
   {
     std::lock_guard lock(mutex_);
-    if (posted_.empty()) return false;
-    work = std::move(posted_.front());
-    posted_.pop_front();
+    batch.swap(posted_);
   }
-  work();
-  return true;
+  for (auto& work : batch) work();
+  return batch.size();
 }
 
-bool SimMainLoop::runOneDueTimer() {
-  Work work;
-  {
-    std::lock_guard lock(mutex_);
-    if (timers_.empty() || timers_.nextDue() > now()) return false;
-    work = timers_.pop();
+std::size_t SimMainLoop::runDueTimers() {
+  std::size_t ran = 0;
+  const auto dueBy = now();
+  for (;;) {
+    Work work;
+    {
+      std::lock_guard lock(mutex_);
+      if (timers_.empty() || timers_.nextDue() > dueBy) return ran;
+      work = timers_.pop();
+    }
+    work();
+    ++ran;
   }
-  work();
-  return true;
 }
 
 std::size_t SimMainLoop::runUntilIdle() {
   std::size_t ran = 0;
+  // As the real loop turns: the work posted so far, then the timers due, and
+  // again; a steady stream of posted work never holds a due timer back.
   for (;;) {
-    if (runOnePosted() || runOneDueTimer()) {
-      ++ran;
-      continue;
-    }
-    return ran;
+    const std::size_t before = ran;
+    ran += runPosted();
+    ran += runDueTimers();
+    if (ran == before) return ran;
   }
 }
 
@@ -101,6 +104,23 @@ void SimMainLoop::stop() {
     stopRequested_ = true;
   }
   wake_.notify_one();
+}
+
+void SimMainLoop::runFor(std::chrono::nanoseconds duration) {
+  if (clock_ == Clock::Virtual) {
+    advance(duration);
+    return;
+  }
+  const auto end = now() + duration;
+  for (;;) {
+    runUntilIdle();
+    std::unique_lock lock(mutex_);
+    if (now() >= end) return;
+    if (!posted_.empty()) continue;
+    auto wakeAt = end;
+    if (!timers_.empty() && timers_.nextDue() < wakeAt) wakeAt = timers_.nextDue();
+    wake_.wait_until(lock, start_ + wakeAt);
+  }
 }
 
 void SimMainLoop::run() {

@@ -31,6 +31,8 @@ class SimMainLoop : public platform::MainLoop {
   // Real clock: serves work until stop(); the helper never stops it.
   // Virtual clock: runUntilIdle() and returns (it must not block a test).
   void run() override;
+  // Virtual clock: advance(duration). Real clock: serves work until then.
+  void runFor(std::chrono::nanoseconds duration) override;
 
   Clock clock() const { return clock_; }
 
@@ -38,7 +40,9 @@ class SimMainLoop : public platform::MainLoop {
   // Time since the loop was made: virtual time, or steady-clock time.
   std::chrono::nanoseconds now() const;
   // Runs posted work and the timers due now, including whatever they post,
-  // until nothing is ready. Time does not move. Returns the items run.
+  // until nothing is ready, in turns as a desktop's loop does: the work
+  // posted so far, then every timer due. Time does not move. Returns the
+  // items run.
   std::size_t runUntilIdle();
   // Moves virtual time forward by `by`, running each timer at its own
   // deadline (now() equals the deadline while it runs) with the posted work
@@ -55,8 +59,8 @@ class SimMainLoop : public platform::MainLoop {
   void stop();
 
  private:
-  bool runOnePosted();
-  bool runOneDueTimer();
+  std::size_t runPosted();
+  std::size_t runDueTimers();
 
   Clock clock_;
   std::chrono::steady_clock::time_point start_;

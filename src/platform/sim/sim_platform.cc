@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <tuple>
 
 #include "platform/sim/sim_geometry.h"
 #include "platform/sim/sim_platform_impl.h"
@@ -43,6 +44,7 @@ SimPlatform::SimPlatform(SimMainLoop::Clock clock) : loop_(clock), impl_(std::ma
 SimPlatform::~SimPlatform() = default;
 
 void SimPlatform::log(std::string operation, std::string name, std::string element) {
+  if (!callLog_) return;
   calls_.push_back(SimCall{std::move(operation), std::move(name), std::move(element)});
 }
 
@@ -105,7 +107,7 @@ platform::Rect SimPlatform::mainDisplayBounds() {
 // ---- Applications and windows ----
 
 std::int32_t SimPlatform::addApp(const std::string& bundleId, std::int32_t pid) {
-  impl_->apps.push_back(SimApp{bundleId, pid, false});
+  impl_->apps.push_back(SimApp{bundleId, pid, false, std::nullopt});
   impl_->order[pid];
   return pid;
 }
@@ -114,7 +116,7 @@ WindowId SimPlatform::addWindow(std::int32_t pid, SimWindow window) {
   if (impl_->findApp(pid) == nullptr) throw std::logic_error("sim: addWindow for an unknown pid");
   WindowId id = impl_->nextWindow++;
   std::uint32_t number = window.number ? *window.number : impl_->nextNumber++;
-  impl_->windows[id] = Impl::WindowState{pid, std::move(window), number, false};
+  impl_->windows[id] = Impl::WindowState{pid, std::move(window), number, false, std::nullopt};
   impl_->order[pid].push_back(id);
   return id;
 }
@@ -204,6 +206,8 @@ AttributeRead SimPlatform::copyAttributeValue(const Element& element, const std:
       return found(std::move(list));
     }
     if (attribute == "AXRole") return found(std::string("AXApplication"));
+    const auto enhanced = impl_->findApp(key->pid)->enhancedUserInterface;
+    if (attribute == "AXEnhancedUserInterface" && enhanced) return flag(*enhanced);
     return unsupported();
   }
 
@@ -262,37 +266,50 @@ std::int32_t SimPlatform::setAttributeValue(const Element& element, const std::s
     if (!impl_->isLive(*key)) return ax::kInvalidUIElement;
     if (key->kind != ElementKey::Kind::Window) return ax::kAttributeUnsupported;
     auto& state = *impl_->findWindow(key->window);
-    SimWindow& w = state.data;
-    bool moved = false;
-    bool resized = false;
+    const SimWindow& w = state.data;
+    // Writes made while an earlier one is still landing build on where that
+    // one goes.
+    SimRect to = state.animation ? state.animation->to : SimRect{w.x, w.y, w.width, w.height};
     if (attribute == "AXPosition") {
       if (!w.positionSettable) return ax::kAttributeUnsupported;
       if (value.type != static_cast<int>(platform::AxValueType::Point)) return ax::kIllegalArgument;
-      double y = clampTop(w.clamp, value.second);
-      moved = value.first != w.x || y != w.y;
-      w.x = value.first;
-      w.y = y;
+      to.x = value.first;
+      to.y = clampTop(w.clamp, value.second);
     } else if (attribute == "AXSize") {
       if (!w.sizeSettable) return ax::kAttributeUnsupported;
       if (value.type != static_cast<int>(platform::AxValueType::Size)) return ax::kIllegalArgument;
-      auto [width, height] = clampSize(w.clamp, value.first, value.second);
-      resized = width != w.width || height != w.height;
-      w.width = width;
-      w.height = height;
+      std::tie(to.width, to.height) = clampSize(w.clamp, value.first, value.second);
     } else {
       return ax::kAttributeUnsupported;
     }
-    if ((moved || resized) && w.titlebarAfterMove) {
-      w.titlebar = *w.titlebarAfterMove;
-      w.titlebarAfterMove.reset();
+    if (impl_->findApp(state.pid)->enhancedUserInterface.value_or(false)) {
+      animateTo(key->window, to.x, to.y, to.width, to.height);
+    } else {
+      state.animation.reset();
+      changeFrame(key->window, to.x, to.y, to.width, to.height);
     }
-    Element app = applicationElement(state.pid);
-    if (moved) sendNotification(state.pid, app, windowElement(key->window), "AXWindowMoved");
-    if (resized) sendNotification(state.pid, app, windowElement(key->window), "AXWindowResized");
     return ax::kSuccess;
   }();
   writes_.push_back(SimWrite{describe(element), attribute, value, code});
   return code;
+}
+
+void SimPlatform::changeFrame(WindowId id, double x, double y, double width, double height) {
+  auto& state = *impl_->findWindow(id);
+  SimWindow& w = state.data;
+  const bool moved = x != w.x || y != w.y;
+  const bool resized = width != w.width || height != w.height;
+  w.x = x;
+  w.y = y;
+  w.width = width;
+  w.height = height;
+  if ((moved || resized) && w.titlebarAfterMove) {
+    w.titlebar = *w.titlebarAfterMove;
+    w.titlebarAfterMove.reset();
+  }
+  Element app = applicationElement(state.pid);
+  if (moved) sendNotification(state.pid, app, windowElement(id), "AXWindowMoved");
+  if (resized) sendNotification(state.pid, app, windowElement(id), "AXWindowResized");
 }
 
 bool SimPlatform::hasWindowNumberFunction() {

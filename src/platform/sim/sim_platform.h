@@ -5,6 +5,7 @@
 // the main loop), and faults as data. Test controls live here, never on
 // platform::Platform. Everything but SimMainLoop::post is main-thread only.
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -33,6 +34,14 @@ struct SimWrite {
   std::string element;
   std::string attribute;
   platform::AxValue value;
+  std::int32_t code = 0;
+};
+
+// One setBoolAttributeValue call and the code it returned.
+struct SimFlagWrite {
+  std::string element;
+  std::string attribute;
+  bool value = false;
   std::int32_t code = 0;
 };
 
@@ -67,6 +76,8 @@ class SimPlatform : public platform::Platform {
                                                double second) override;
   std::int32_t setAttributeValue(const platform::Element& element, const std::string& attribute,
                                  const platform::AxValue& value) override;
+  std::int32_t setBoolAttributeValue(const platform::Element& element, const std::string& attribute,
+                                     bool value) override;
   bool hasWindowNumberFunction() override;
   platform::WindowNumberRead windowNumber(const platform::Element& window) override;
   platform::ObserverCreated createObserver(std::int32_t pid,
@@ -124,6 +135,17 @@ class SimPlatform : public platform::Platform {
   // Moves the window to the front of its app's AXWindows.
   void raiseWindow(WindowId id);
 
+  // ---- AXEnhancedUserInterface (sim_enhanced_interface.cc) ----
+  // None: the app has no such attribute (reads and writes answer
+  // kAXErrorAttributeUnsupported). While it is true, as with an assistive app
+  // running, a size or position write to one of the app's windows returns at
+  // once and the window gets there over kFrameAnimationTicks ticks of
+  // kFrameAnimationTick, each tick a frame change with its notifications.
+  static constexpr int kFrameAnimationTicks = 5;
+  static constexpr std::chrono::milliseconds kFrameAnimationTick{40};
+  void setEnhancedUserInterface(std::int32_t pid, std::optional<bool> value);
+  std::optional<bool> enhancedUserInterface(std::int32_t pid) const;
+
   // Fresh element objects, equal (ElementRef::equals) to every other element
   // for the same app, window or child.
   platform::Element applicationElement(std::int32_t pid) const;
@@ -180,7 +202,11 @@ class SimPlatform : public platform::Platform {
   std::size_t countCalls(std::string_view operation, std::string_view name = {},
                          std::string_view element = {}) const;
   void clearCalls() { calls_.clear(); }
+  // On from the start. A long run that nobody inspects (the sim driver) turns
+  // it off, so that memory follows the helper and not the log.
+  void setCallLog(bool on) { callLog_ = on; }
   const std::vector<SimWrite>& writes() const { return writes_; }
+  const std::vector<SimFlagWrite>& flagWrites() const { return flagWrites_; }
   std::vector<SimRegistration> registrations(const platform::Observer& observer) const;
   bool isAttached(const platform::Observer& observer) const;
   // Observers created and still alive (held by someone).
@@ -192,6 +218,12 @@ class SimPlatform : public platform::Platform {
   struct Impl;
 
   void log(std::string operation, std::string name = {}, std::string element = {});
+  // A frame change the app makes after a write: notifications, and the
+  // title bar that follows a move.
+  void changeFrame(WindowId id, double x, double y, double width, double height);
+  // The write lands over the next ticks instead of at once.
+  void animateTo(WindowId id, double x, double y, double width, double height);
+  void animationTick(WindowId id);
 
   SimMainLoop loop_;
   std::int32_t processId_ = 1000;
@@ -208,7 +240,9 @@ class SimPlatform : public platform::Platform {
   std::map<std::uint64_t, platform::TerminationCallback> terminationListeners_;
   std::map<std::uint64_t, platform::KeyCallback> keyMonitors_;
   std::vector<SimCall> calls_;
+  bool callLog_ = true;
   std::vector<SimWrite> writes_;
+  std::vector<SimFlagWrite> flagWrites_;
   std::unique_ptr<Impl> impl_;
 };
 

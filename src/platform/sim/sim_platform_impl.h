@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/sim/sim_element.h"
+#include "platform/sim/sim_geometry.h"
 #include "platform/sim/sim_platform.h"
 
 namespace kestrove::sim {
@@ -49,11 +50,18 @@ struct Fault {
 };
 
 struct SimPlatform::Impl {
+  // A window on its way to the frame its app was asked for.
+  struct FrameAnimation {
+    SimRect from;  // where it was when the latest write came
+    SimRect to;
+    int ticks = 0;  // done since the latest write
+  };
   struct WindowState {
     std::int32_t pid = 0;
     SimWindow data;
     std::uint32_t number = 0;
     bool closed = false;
+    std::optional<FrameAnimation> animation;
   };
   using FaultKey = std::pair<ElementKey, std::string>;
 

@@ -81,6 +81,9 @@ struct SimApp {
   std::string bundleId;
   std::int32_t pid = 0;
   bool terminated = false;
+  // AXEnhancedUserInterface on the app element; none: the app has no such
+  // attribute. While true, frame writes land over a few ticks.
+  std::optional<bool> enhancedUserInterface;
 };
 
 }  // namespace kestrove::sim

@@ -39,6 +39,10 @@ class X11Platform : public Platform {
   std::optional<AxValue> createValue(AxValueType type, double first, double second) override;
   std::int32_t setAttributeValue(const Element& element, const std::string& attribute,
                                  const AxValue& value) override;
+  // X has no Boolean attribute to write.
+  std::int32_t setBoolAttributeValue(const Element&, const std::string&, bool) override {
+    return ax::kAttributeUnsupported;
+  }
 
   bool hasWindowNumberFunction() override { return true; }
   WindowNumberRead windowNumber(const Element& window) override;

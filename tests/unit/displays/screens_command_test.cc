@@ -10,6 +10,7 @@
 #include "displays/rect_object.h"
 #include "displays/top_left.h"
 #include "platform/sim/sim_platform.h"
+#include "protocol/json_encode.h"
 
 namespace kestrove {
 namespace {
@@ -97,6 +98,48 @@ TEST_F(ScreensTest, OnlyTheFirstScreenIsPrimaryAndAMissingNumberIsZero) {
   EXPECT_EQ(second.at("primary"), JsonValue(false));
   EXPECT_EQ(second.at("id"), JsonValue(std::int64_t{0}));
   EXPECT_EQ(second.at("frame"), JsonValue(rect(1440, 300, 800, 600)));
+}
+
+// JSON cannot carry them, read or converted: such a screen is left out and
+// the others keep their place; only the platform's first is primary.
+TEST_F(ScreensTest, LeavesOutScreensWithValuesThatAreNotFinite) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const Screen primary{{0, 0, 1440, 900}, {0, 0, 1440, 875}, 1, 2};
+  const Screen right{{1440, 0, 800, 600}, {1440, 0, 800, 600}, 2, 1};
+  struct Case {
+    std::string name;
+    std::vector<Screen> screens;
+    std::vector<std::int64_t> listed;  // the ids left in the reply
+  };
+  const std::vector<Case> cases = {
+      {"infinite width as read", {primary, Screen{{0, 0, inf, 10}, {0, 0, 10, 10}, 3, 1}, right}, {1, 2}},
+      {"NaN scale", {primary, Screen{{0, 0, 10, 10}, {0, 0, 10, 10}, 3, NAN}, right}, {1, 2}},
+      // Finite as read; the top edge's conversion is not.
+      {"top edge past the largest double",
+       {primary, Screen{{0, 1e308, 10, 1e308}, {0, 0, 10, 10}, 3, 1}, right},
+       {1, 2}},
+      // Both converted frames finite; the menu bar between them is not.
+      {"menu bar past the largest double",
+       {primary, Screen{{0, 1e308, 10, 10}, {0, -1e308, 10, 10}, 3, 1}, right},
+       {1, 2}},
+      {"primary visible frame", {Screen{{0, 0, 10, 10}, {0, -inf, 10, 10}, 1, 1}, right}, {2}},
+      // Every conversion measures from the primary's top edge.
+      {"primary at infinity", {Screen{{0, inf, 10, 10}, {0, 0, 10, 10}, 1, 1}, right}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim.setScreens(c.screens);
+    auto payload = run();
+    std::string text;
+    EXPECT_TRUE(encodeJson(payload, text));
+    std::vector<std::int64_t> listed;
+    for (const auto& item : std::get<JsonArray>(payload.at("screens").value)) {
+      const auto& screen = std::get<JsonObject>(item.value);
+      listed.push_back(std::get<std::int64_t>(screen.at("id").value));
+      EXPECT_EQ(screen.at("primary"), JsonValue(listed.back() == c.screens.front().number));
+    }
+    EXPECT_EQ(listed, c.listed);
+  }
 }
 
 TEST_F(ScreensTest, EmptyListGivesEmptyScreens) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -32,17 +34,18 @@ TEST(SimMainLoop, TimersFireInDeadlineOrderAtTheirOwnVirtualTime) {
   loop.postAfter(10ms, [&] {
     order += "a";
     seen.push_back(loop.now());
-    // Work posted by a timer runs before a later timer.
+    // Work posted by a timer runs after the timers due with it, before a
+    // later timer.
     loop.post([&] { order += "p"; });
   });
   loop.postAfter(10ms, [&] { order += "b"; });  // same deadline: the order set
   loop.advance(5ms);
   EXPECT_EQ(order, "");
   loop.advance(20ms);
-  EXPECT_EQ(order, "apb");
+  EXPECT_EQ(order, "abp");
   EXPECT_EQ(loop.now(), 25ms);
   loop.advance(5ms);
-  EXPECT_EQ(order, "apbc");
+  EXPECT_EQ(order, "abpc");
   EXPECT_EQ(seen, (std::vector<std::chrono::nanoseconds>{10ms, 30ms}));
 }
 
@@ -55,6 +58,31 @@ TEST(SimMainLoop, TimerSetByATimerCountsFromItsOwnDeadline) {
   EXPECT_TRUE(loop.advanceToNextTimer());
   EXPECT_EQ(fired, (std::vector<std::chrono::nanoseconds>{20ms}));
   EXPECT_FALSE(loop.advanceToNextTimer());
+}
+
+// Work that always posts more, like a steady stream of input, must not hold
+// a due timer back: after each batch of posted work come the due timers.
+TEST(SimMainLoop, ADueTimerRunsAmidAStreamOfPostedWork) {
+  for (auto clock : {SimMainLoop::Clock::Virtual, SimMainLoop::Clock::Real}) {
+    SimMainLoop loop(clock);
+    constexpr int kStreamEnd = 1000000;
+    int streamed = 0;
+    std::optional<int> streamedWhenFired;
+    std::function<void()> stream = [&] {
+      if (++streamed < kStreamEnd && !streamedWhenFired) loop.post(stream);
+    };
+    loop.postAfter(clock == SimMainLoop::Clock::Real ? 20ms : 0ms, [&] {
+      streamedWhenFired = streamed;
+      loop.stop();  // the real clock's run() returns once the work in hand is done
+    });
+    loop.post(stream);
+    loop.run();
+    ASSERT_TRUE(streamedWhenFired);
+    EXPECT_LT(*streamedWhenFired, kStreamEnd);
+    if (clock == SimMainLoop::Clock::Virtual) {
+      EXPECT_EQ(*streamedWhenFired, 1);
+    }
+  }
 }
 
 TEST(SimMainLoop, RealClockRunServesPostsFromOtherThreadsAndTimers) {

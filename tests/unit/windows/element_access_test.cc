@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "observation/observe_command.h"
+#include "windows/place_command.h"
+#include "windows/windows_command.h"
 #include "windows_fixture.h"
 
 namespace kestrove::testing {
@@ -47,6 +50,28 @@ TEST_F(ElementAccessTest, FindRunningAppSkipsTerminatedInstances) {
   sim.quitApp(11);
   EXPECT_FALSE(findRunningApp(sim, "com.example.two"));
   EXPECT_FALSE(findRunningApp(sim, "com.example.absent"));
+}
+
+TEST_F(ElementAccessTest, AnInstanceWithoutAProcessCountsAsTerminated) {
+  sim.addApp("com.example.ghost", -1);
+  sim.addApp("com.example.ghost", 0);
+  EXPECT_FALSE(findRunningApp(sim, "com.example.ghost"));
+  sim.addApp("com.example.ghost", 12);
+  ASSERT_TRUE(findRunningApp(sim, "com.example.ghost"));
+  EXPECT_EQ(findRunningApp(sim, "com.example.ghost")->pid, 12);
+
+  // The commands answer as for an app that is not running, and no element
+  // is ever made for a pid that is not a process.
+  sim.addApp("com.example.nopid", -1);
+  sim.clearCalls();
+  EXPECT_EQ(windowsCommand(core, {"com.example.nopid"}).at("running"), JsonValue(false));
+  EXPECT_EQ(failureOf([&] {
+              placeCommand(core, {"com.example.nopid", "0", "0", "10", "10"});
+            }),
+            "not_running");
+  EXPECT_EQ(failureOf([&] { observeCommand(core, {"com.example.nopid"}); }), "not_running");
+  EXPECT_EQ(sim.countCalls("createApplicationElement"), 0u);
+  EXPECT_EQ(sim.countCalls("createObserver"), 0u);
 }
 
 TEST_F(ElementAccessTest, UnreadablePositionGivesNoFrameWithoutAskingForSize) {

@@ -4,8 +4,10 @@
 
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "protocol/json_encode.h"
 #include "windows_fixture.h"
 
 namespace kestrove::testing {
@@ -208,15 +210,24 @@ TEST_F(PlaceCommandTest, ReportsWhereAClampedWindowReallyIs) {
 }
 
 TEST_F(PlaceCommandTest, UnreadableFrameAfterTheWriteIsZero) {
-  // A frame JSON cannot carry counts as unreadable too.
-  const platform::AttributeRead unreadable[] = {
-      noValue(), {platform::ax::kSuccess, platform::AxValue{1, std::numeric_limits<double>::infinity(), 0}}};
-  for (const platform::AttributeRead& read : unreadable) {
+  // A frame JSON cannot carry counts as unreadable too, and so does one
+  // whose content area JSON cannot carry: its left edge is at -2e308.
+  const platform::AttributeRead infiniteX{platform::ax::kSuccess,
+                                          platform::AxValue{1, std::numeric_limits<double>::infinity(), 0}};
+  const platform::AttributeRead farX{platform::ax::kSuccess, platform::AxValue{1, -1e308, 72}};
+  const platform::AttributeRead negativeWidth{platform::ax::kSuccess, platform::AxValue{2, -1e308, 628}};
+  const std::pair<platform::AttributeRead, platform::AttributeRead> unreadable[] = {
+      {noValue(), noValue()}, {infiniteX, noValue()}, {farX, negativeWidth}};
+  for (const auto& [position, size] : unreadable) {
     sim.clearFaults();
     sim.afterWrite = [&](std::size_t writes) {
-      if (writes % 3 == 0) sim.failRead(window, "AXPosition", read);
+      if (writes % 3 != 0) return;
+      sim.failRead(window, "AXPosition", position);
+      if (size.value) sim.failRead(window, "AXSize", size);
     };
     JsonObject reply = place();
+    std::string text;
+    EXPECT_TRUE(encodeJson(reply, text));
     EXPECT_EQ(rectAt(reply, "frame"), (RectValues{0, 0, 0, 0}));
     EXPECT_EQ(rectAt(reply, "content"), (RectValues{0, 28, 0, 0}));
     EXPECT_EQ(reply.at("clamped"), JsonValue(true));

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "protocol/json_encode.h"
 #include "windows_fixture.h"
 
 namespace kestrove::testing {
@@ -120,22 +121,55 @@ TEST_F(WindowsCommandTest, LeavesOutUnreadableFramesAndKeepsTheOrder) {
   EXPECT_EQ(windowAt(reply, 1).at("id"), JsonValue(3));
 }
 
-// JSON cannot carry them; one such window must not cost the whole listing.
-TEST_F(WindowsCommandTest, LeavesOutFramesThatAreNotFinite) {
+// JSON cannot carry them, read or computed: one such window must not cost the
+// whole listing.
+TEST_F(WindowsCommandTest, LeavesOutFramesThatAreNotFiniteOrWhoseContentIsNot) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* name;
+    platform::AxValue position;
+    platform::AxValue size;
+  };
+  const Case cases[] = {
+      {"NaN x", {1, nan, 0}, {2, 800, 600}},
+      {"infinite height", {1, 0, 0}, {2, 800, inf}},
+      // Finite as read; the content's left and top edges are not.
+      {"left edge past the largest double", {1, -1e308, 0}, {2, -1e308, 600}},
+      {"top edge past the largest double", {1, 0, -1.5e308}, {2, 800, -1e308}},
+  };
   sim::SimWindow w;
   w.number = 1;
-  sim::WindowId nan = addWindow(w);
-  sim::WindowId inf = addWindow(w);
+  addWindow(w);
+  w.number = 2;
+  platform::Element bad = sim.windowElement(addWindow(w));
   w.number = 3;
   addWindow(w);
-  sim.failRead(sim.windowElement(nan), "AXPosition",
-               {platform::ax::kSuccess, platform::AxValue{1, std::numeric_limits<double>::quiet_NaN(), 0}});
-  sim.failRead(sim.windowElement(inf), "AXSize",
-               {platform::ax::kSuccess, platform::AxValue{2, 800, std::numeric_limits<double>::infinity()}});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim.clearFaults();
+    sim.failRead(bad, "AXPosition", {platform::ax::kSuccess, c.position});
+    sim.failRead(bad, "AXSize", {platform::ax::kSuccess, c.size});
 
+    JsonObject reply = run();
+    ASSERT_EQ(windowsOf(reply).size(), 2u);
+    EXPECT_EQ(windowAt(reply, 0).at("id"), JsonValue(1));
+    EXPECT_EQ(windowAt(reply, 1).at("id"), JsonValue(3));
+    std::string text;
+    EXPECT_TRUE(encodeJson(reply, text));
+  }
+}
+
+// The edge itself may be far out: only what JSON cannot carry is left out.
+TEST_F(WindowsCommandTest, KeepsAFarButFiniteWindow) {
+  platform::Element far = sim.windowElement(addWindow({}));
+  sim.failRead(far, "AXPosition", {platform::ax::kSuccess, platform::AxValue{1, -1e308, 1e308}});
+  sim.failRead(far, "AXSize", {platform::ax::kSuccess, platform::AxValue{2, -7e307, 600}});
   JsonObject reply = run();
   ASSERT_EQ(windowsOf(reply).size(), 1u);
-  EXPECT_EQ(windowAt(reply, 0).at("id"), JsonValue(3));
+  EXPECT_EQ(objectAt(windowAt(reply, 0), "content").at("x"), JsonValue(-1e308 - 7e307));
+  std::string text;
+  EXPECT_TRUE(encodeJson(reply, text));
 }
 
 TEST_F(WindowsCommandTest, UnreadableAttributesGiveFalseEmptyOrNull) {

@@ -12,9 +12,9 @@
 #include "app/core.h"
 #include "platform/sim/sim_platform.h"
 #include "protocol/fail.h"
-#include "unit/support/failure_of.h"
 #include "protocol/json_value.h"
 #include "protocol/writer.h"
+#include "unit/support/failure_of.h"
 
 namespace kestrove::testing {
 
@@ -25,6 +25,7 @@ inline constexpr char kBundle[] = "com.example.viewer";
 class WindowsSim : public sim::SimPlatform {
  public:
   std::function<void(std::size_t writesSoFar)> afterWrite;
+  std::function<void(std::size_t flagWritesSoFar)> afterFlagWrite;
 
   std::int32_t setAttributeValue(const platform::Element& element, const std::string& attribute,
                                  const platform::AxValue& value) override {
@@ -34,8 +35,17 @@ class WindowsSim : public sim::SimPlatform {
     return code;
   }
 
+  std::int32_t setBoolAttributeValue(const platform::Element& element, const std::string& attribute,
+                                     bool value) override {
+    std::int32_t code = sim::SimPlatform::setBoolAttributeValue(element, attribute, value);
+    ++flagWriteCalls_;
+    if (afterFlagWrite) afterFlagWrite(flagWriteCalls_);
+    return code;
+  }
+
  private:
   std::size_t writeCalls_ = 0;
+  std::size_t flagWriteCalls_ = 0;
 };
 inline constexpr std::int32_t kPid = 4242;
 
@@ -65,7 +75,6 @@ class WindowsFixture : public ::testing::Test {
   Writer writer{[](const char*, std::size_t size, int&) { return static_cast<long>(size); }, [](int) {}};
   Core core{sim, writer, [](int) {}, HelperState{}};
 };
-
 
 inline const JsonObject& objectAt(const JsonObject& o, const std::string& key) {
   return std::get<JsonObject>(o.at(key).value);
