@@ -161,7 +161,10 @@ std::optional<AccessibleWindow> AccessibilityReader::readOnce(const std::vector<
   std::vector<AccessibleNode> described = describe(frames);
   // The frame of this window: a top-level window of the size of the client
   // or of its visible part, the one with the window's title first. One with
-  // the title but of another size has not caught up yet.
+  // the title but of another size has not caught up yet, nor has an
+  // application that publishes no window at all while it shows one (GTK 4
+  // just after it mapped it).
+  behind = frames.empty();
   std::optional<std::size_t> chosen;
   for (std::size_t i = 0; i < frames.size(); ++i) {
     const AccessibleNode& f = described[i];
