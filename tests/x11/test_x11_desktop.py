@@ -153,17 +153,10 @@ def start_test_client(case, app_id):
     return Remote
 
 
-class DesktopCase(unittest.TestCase):
+class HelperCase(unittest.TestCase):
+    """Runs the helper against `desktop` (set by each subclass) and ends what
+    a test started."""
     desktop = None
-    primary = 0
-
-    @classmethod
-    def setUpClass(cls):
-        cls.desktop = x11_desktop.Desktop(monitors=2, wm_ready=WM_READY, primary=cls.primary, wm=WM).start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.desktop.stop()
 
     def helper(self, *args, check=True):
         done = subprocess.run([HELPER, *args], env=self.desktop.env(), capture_output=True, text=True, timeout=20)
@@ -183,18 +176,30 @@ class DesktopCase(unittest.TestCase):
         self.addCleanup(self._end, client.process)
         return client
 
+    def _end(self, process):
+        if process.poll() is None:
+            process.kill()
+            process.wait(timeout=5)
+        self.desktop.forget(process)
+
+
+class DesktopCase(HelperCase):
+    primary = 0
+
+    @classmethod
+    def setUpClass(cls):
+        cls.desktop = x11_desktop.Desktop(monitors=2, wm_ready=WM_READY, primary=cls.primary, wm=WM).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.desktop.stop()
+
     def minimize(self, window):
         # --sync returns once the window is unmapped, which can be before the
         # manager marks it hidden.
         self.desktop.run(["xdotool", "windowminimize", "--sync", str(window)])
         self.assertTrue(self.desktop.wait_until(
             lambda: "_NET_WM_STATE_HIDDEN" in self.desktop.props(window, "_NET_WM_STATE")))
-
-    def _end(self, process):
-        if process.poll() is None:
-            process.kill()
-            process.wait(timeout=5)
-        self.desktop.forget(process)
 
     def expected_frame(self, window, origin_x=0):
         """Frame as the helper defines it: content grown upward by the top extent."""

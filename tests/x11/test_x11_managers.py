@@ -21,7 +21,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 sys.path.insert(0, HERE)
 import x11_desktop  # noqa: E402
-from test_x11_desktop import LoopHelper  # noqa: E402
+from test_x11_desktop import HelperCase  # noqa: E402
 
 HELPER = os.environ.get("KESTROVE_HELPER", "")
 WM_READY = os.environ.get("KESTROVE_WM_READY", "")
@@ -62,8 +62,7 @@ def near(a, b, tolerance=1):
     return all(abs(p - q) <= tolerance for p, q in zip(a, b))
 
 
-class ManagerCase(unittest.TestCase):
-    desktop = None
+class ManagerCase(HelperCase):
 
     @classmethod
     def setUpClass(cls):
@@ -79,24 +78,6 @@ class ManagerCase(unittest.TestCase):
         # may only trip over what the helper left it once the clients are gone.
         self.addCleanup(lambda: self.assertTrue(self.desktop.wm_running(), f"{WM} exited"))
 
-    def helper(self, *args, check=True):
-        done = subprocess.run([HELPER, *args], env=self.desktop.env(), capture_output=True, text=True, timeout=20)
-        self.assertEqual(done.stderr, "")
-        reply = json.loads(done.stdout)
-        if check:
-            self.assertTrue(reply["ok"], reply)
-        return reply
-
-    def loop(self):
-        helper = LoopHelper(self.desktop.env())
-        self.addCleanup(helper.close)
-        return helper
-
-    def spawn(self, argv, wm_class):
-        client = self.desktop.spawn(argv, wm_class)
-        self.addCleanup(self._end, client.process)
-        return client
-
     def settled_geometry(self, window):
         """Where the window is once the manager stopped laying it out (i3
         does so again after mapping a window: border, focus)."""
@@ -108,12 +89,6 @@ class ManagerCase(unittest.TestCase):
                 return now
             previous = now
         return previous
-
-    def _end(self, process):
-        if process.poll() is None:
-            process.kill()
-            process.wait(timeout=5)
-        self.desktop.forget(process)
 
 
 class PlaceTellsWhereTheWindowIs(ManagerCase):
