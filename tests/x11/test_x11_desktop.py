@@ -873,11 +873,12 @@ class LostDisplay(DesktopCase):
         self.assertEqual(helper.events_for(0.4), [{"event": "esc_long", "heldMs": 600}])
 
 
-def main():
-    if WM not in WM_TRAITS:
-        print(f"no measured traits for window manager {WM!r} in KESTROVE_X11_WM; one of {', '.join(WM_TRAITS)}")
+def run_suite(known_wms, tools):
+    """Runs this module's tests under KESTROVE_X11_WM, or says why it skips."""
+    if WM not in known_wms:
+        print(f"no measured traits for window manager {WM!r} in KESTROVE_X11_WM; one of {', '.join(known_wms)}")
         return 1
-    missing = [tool for tool in TOOLS if not shutil.which(tool)]
+    missing = [tool for tool in tools if not shutil.which(tool)]
     if missing:
         print(f"SKIP: X11 desktop tools missing: {' '.join(missing)}")
         return SKIP
@@ -890,6 +891,10 @@ def main():
         return SKIP
     result = unittest.main(argv=[sys.argv[0], *sys.argv[1:]], exit=False, verbosity=2).result
     return 0 if result.wasSuccessful() else 1
+
+
+def main():
+    return run_suite(WM_TRAITS, TOOLS)
 
 
 if __name__ == "__main__":

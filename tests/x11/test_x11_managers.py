@@ -21,12 +21,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 sys.path.insert(0, HERE)
 import x11_desktop  # noqa: E402
-from test_x11_desktop import HelperCase  # noqa: E402
+from test_x11_desktop import HelperCase, run_suite  # noqa: E402
 
 HELPER = os.environ.get("KESTROVE_HELPER", "")
 WM_READY = os.environ.get("KESTROVE_WM_READY", "")
 CSD_CLIENT = os.path.join(HERE, "csd_client.py")
-SKIP = 77
 WM = x11_desktop.default_wm()
 # What each manager does, as measured:
 #   tiles: places every new window in a tiling layout and refuses moves;
@@ -253,18 +252,7 @@ class CloseThenQuit(ManagerCase):
 
 
 def main():
-    if WM not in x11_desktop.WMS:
-        print(f"unknown window manager {WM!r} in KESTROVE_X11_WM; one of {', '.join(x11_desktop.WMS)}")
-        return 1
-    missing = [tool for tool in TOOLS if not shutil.which(tool)] + x11_desktop.wm_missing(WM)
-    if missing:
-        print(f"SKIP: missing for {WM}: {' '.join(missing)}")
-        return SKIP
-    if not os.access(HELPER, os.X_OK):
-        print("SKIP: KESTROVE_HELPER does not name the built helper")
-        return SKIP
-    result = unittest.main(argv=[sys.argv[0], *sys.argv[1:]], exit=False, verbosity=2).result
-    return 0 if result.wasSuccessful() else 1
+    return run_suite(WM_TRAITS, TOOLS)
 
 
 if __name__ == "__main__":
