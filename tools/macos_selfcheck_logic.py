@@ -5,11 +5,13 @@ observer (osascript, System Events, NSScreen through the scripting bridge)
 printed, and says whether they agree. It runs anywhere, so it is unit-tested
 off the Mac; the runner next to it only gathers the two sides.
 
-Written for the Python 3 that comes with Xcode's command-line tools (3.9):
-standard library only, no syntax newer than 3.9.
+Written for the Python 3 that comes with Xcode's command-line tools (3.9,
+3.8 on older ones): standard library only, no syntax newer than 3.8.
 """
 
 import json
+import re
+import signal
 import time
 from collections import namedtuple
 
@@ -21,18 +23,28 @@ Rect = namedtuple("Rect", "x y width height")
 
 
 class Check(object):
-    """One row of the table."""
+    """One row of the table. A skipped row was not judged (what it needs
+    did not happen); it neither passes nor fails the run."""
 
-    def __init__(self, name, expected, seen, passed, ms=None, note=""):
+    def __init__(self, name, expected, seen, passed, ms=None, note="", skipped=False):
         self.name = name
         self.expected = expected
         self.seen = seen
-        self.passed = bool(passed)
+        self.passed = bool(passed) and not skipped
+        self.skipped = bool(skipped)
         self.ms = ms
         self.note = note
 
+    @property
+    def failed(self):
+        return not self.passed and not self.skipped
+
     def __repr__(self):
         return "Check(%r, %r, %r, %r)" % (self.name, self.expected, self.seen, self.passed)
+
+
+def skipped(name, expected, why):
+    return Check(name, expected, why, False, skipped=True)
 
 
 # ---- values ----------------------------------------------------------------
@@ -251,6 +263,22 @@ def check_window_listed(reply, observed):
     return Check("windows: document window", rect_text(observed), seen, False), None
 
 
+def check_window_state(reply):
+    """What TextEdit shows when the self-check starts working on it: one
+    standard window. An Open panel or a restored document would be a second
+    window (or a dialog subrole), and `place` could then pick it; this row
+    tells that apart from a helper fault."""
+    problem = reply_problem(reply)
+    expected = "1 window, AXStandardWindow"
+    if problem:
+        return Check("windows: TextEdit's windows", expected, problem, False)
+    windows = [w for w in reply.get("windows", []) if isinstance(w, dict)]
+    subroles = [str(w.get("subrole")) for w in windows]
+    seen = "%d window%s%s" % (len(windows), "" if len(windows) == 1 else "s",
+                             ", " + " ".join(subroles) if subroles else "")
+    return Check("windows: TextEdit's windows", expected, seen, subroles == ["AXStandardWindow"])
+
+
 def check_place(reply, requested, observed, window_id=None):
     """`place` to `requested` (a content rectangle): the window is where the
     reply says (System Events' frame equals the reply's frame), its content
@@ -340,6 +368,13 @@ def check_event(events, name, bundle, expected, test=None):
     return Check("observe: " + name, expected, seen, False)
 
 
+def check_event_once(events, name, bundle, label):
+    """Exactly one `name` of `bundle`: an app that quits is reported once,
+    whichever of the helper's ways of noticing it saw the quit first."""
+    count = len([e for e in events if e.get("event") == name and e.get("bundleId") == bundle])
+    return Check(label, "1 %s" % name, "%d %s" % (count, name), count == 1)
+
+
 def check_no_event(events, name, label):
     found = [e for e in events if e.get("event") == name]
     return Check(label, "no %s" % name, event_text(found[0]) if found else "none", not found)
@@ -361,7 +396,7 @@ def render_table(checks, width=40):
             c.name,
             clip(c.expected, width),
             clip(c.seen, width),
-            "pass" if c.passed else "FAIL",
+            result_text(c),
             "" if c.ms is None else str(int(c.ms)),
         )
         for c in checks
@@ -372,10 +407,118 @@ def render_table(checks, width=40):
         cells = [row[i].ljust(widths[i]) if i < 4 else row[i].rjust(widths[i]) for i in range(len(row))]
         lines.append("  ".join(cells).rstrip())
     lines.insert(1, "  ".join("-" * w for w in widths))
-    passed = sum(1 for c in checks if c.passed)
     lines.append("")
-    lines.append("%d of %d checks passed" % (passed, len(checks)))
+    lines.append(summary(checks))
     return "\n".join(lines)
+
+
+def result_text(check):
+    return "pass" if check.passed else "skip" if check.skipped else "FAIL"
+
+
+def summary(checks):
+    passed = sum(1 for c in checks if c.passed)
+    judged = [c for c in checks if not c.skipped]
+    text = "%d of %d checks passed" % (passed, len(judged))
+    if len(judged) < len(checks):
+        text += ", %d not judged" % (len(checks) - len(judged))
+    return text
+
+
+def render_failures(checks):
+    """Each failed row's expected and seen text in full: the table cuts its
+    cells, often just before the part that differs."""
+    failed = [c for c in checks if c.failed]
+    if not failed:
+        return ""
+    lines = ["Failed checks in full:"]
+    for c in failed:
+        lines.append("- %s" % c.name)
+        lines.append("    expected: %s" % c.expected)
+        lines.append("    seen:     %s" % c.seen)
+        if c.note:
+            lines.append("    note:     %s" % c.note)
+    return "\n".join(lines)
+
+
+def home_to_tilde(text, home):
+    """`home` written as ~ wherever it starts a path, so a report can be
+    passed on without the user's account name."""
+    home = home.rstrip("/")
+    if len(home) < 2:
+        return text
+    return re.sub(re.escape(home) + r"(?![\w.-])", "~", text)
+
+
+# ---- the machine ----------------------------------------------------------
+
+
+AUTOMATION_DENIED = re.compile(r"\(-1743\)|\b-1743\b|errAEEventNotPermitted")
+
+
+def automation_denied(text):
+    """Whether osascript's error says the user (or an earlier answer) did not
+    allow this app to send Apple events to the target, error -1743."""
+    return bool(AUTOMATION_DENIED.search(text or ""))
+
+
+SECURE_INPUT_PID = re.compile(r'"kCGSSessionSecureInputPID"\s*=\s*(\d+)')
+
+
+def secure_input_pid(ioreg_text):
+    """The process `ioreg -l -w 0` names as holding secure keyboard entry,
+    or None when nothing holds it. The key is there only while some process
+    has it on; the pid is best effort (it can name the app that was active
+    rather than the one that asked)."""
+    found = SECURE_INPUT_PID.search(ioreg_text or "")
+    return int(found.group(1)) if found else None
+
+
+def exit_text(returncode):
+    """A process's end as the report says it: "exit 3" or "signal SIGSEGV"."""
+    if returncode is None:
+        return "still running"
+    if returncode >= 0:
+        return "exit %d" % returncode
+    try:
+        return "signal %s" % signal.Signals(-returncode).name
+    except ValueError:
+        return "signal %d" % -returncode
+
+
+def parse_sw_vers(text):
+    """`sw_vers` output ("ProductName:\tmacOS" ...) as a dict."""
+    out = {}
+    for line in (text or "").splitlines():
+        key, sep, value = line.partition(":")
+        if sep:
+            out[key.strip()] = value.strip()
+    return out
+
+
+def responsible_app(processes, pid):
+    """The app bundle among `pid`'s ancestors, from `ps -A -o pid=,ppid=,comm=`
+    rows (pid, ppid, command): the terminal whose privacy settings count.
+    Gives the bundle's path, or None when no ancestor runs from a bundle."""
+    table = {p: (pp, command) for p, pp, command in processes}
+    seen = set()
+    while pid in table and pid not in seen:
+        seen.add(pid)
+        parent, command = table[pid]
+        marker = command.find(".app/Contents/")
+        if marker >= 0:
+            return command[: marker + 4]
+        pid = parent
+    return None
+
+
+def parse_ps(text):
+    rows = []
+    for line in (text or "").splitlines():
+        parts = line.strip().split(None, 2)
+        if len(parts) == 3 and parts[0].isdigit() and parts[1].isdigit():
+            rows.append((int(parts[0]), int(parts[1]), parts[2]))
+    return rows
 
 
 class Transcript(object):
