@@ -36,6 +36,7 @@ import plistlib
 import queue
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import traceback
@@ -222,6 +223,10 @@ class Observer(object):
 
     def lipo_archs(self, path):
         out = self._quiet(["lipo", "-archs", path])
+        return out.strip() if out else None
+
+    def quarantine(self, path):
+        out = self._quiet(["xattr", "-p", "com.apple.quarantine", path])
         return out.strip() if out else None
 
     def rosetta(self):
@@ -581,6 +586,12 @@ class Run(object):
         self.header.append("  run as: %s" % ("arch -%s (Rosetta)" % self.arch if self.arch else "native"))
         self.header.extend("  " + line for line in lines)
         self.header.append("  lipo -archs: %s" % (self.observer.lipo_archs(self.helper_path) or "not available"))
+        quarantine = self.observer.quarantine(self.helper_path)
+        self.header.append("  quarantine: %s" % (quarantine or "none"))
+        if quarantine:
+            # Gatekeeper may refuse a quarantined ad-hoc-signed binary outright.
+            self.say("The helper carries the quarantine flag of a download; if macOS refuses to run it, clear "
+                     "the flag with: /usr/bin/xattr -dr com.apple.quarantine %s" % self.helper_path)
         if self.arch:
             started = time.monotonic()
             archs = [s["arch"] for s in info["slices"]] if info else []
@@ -891,7 +902,12 @@ def selfcheck(helper, report, interactive=False, arch=None, observer=None, ask=N
                 out.write("\n" + failures + "\n")
         except Exception:  # a closed terminal; the report still gets written
             pass
-        write_report(report, run)
+        try:
+            write_report(report, run)
+        except OSError as e:
+            out.write("\nCould not write %s (%s); writing the report to the temporary folder.\n" % (report, e))
+            report = os.path.join(tempfile.gettempdir(), os.path.basename(report) or "kestrove-selfcheck.txt")
+            write_report(report, run)
         out.write("\nReport with every line exchanged: %s\n" % os.path.abspath(report))
     if status is None:
         status = 0 if not any(c.failed for c in run.checks) else 1

@@ -447,7 +447,7 @@ def home_to_tilde(text, home):
     home = home.rstrip("/")
     if len(home) < 2:
         return text
-    return re.sub(re.escape(home) + r"(?![\w.-])", "~", text)
+    return re.sub(r"(?<![\w./-])" + re.escape(home) + r"(?![\w.-])", "~", text)
 
 
 # ---- the machine ----------------------------------------------------------

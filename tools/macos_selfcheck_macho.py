@@ -66,8 +66,8 @@ def _slice(data, offset, size):
     if magic not in (MH_MAGIC, MH_MAGIC_64):
         raise NotMachO("a slice has no Mach-O header (magic %#x)" % magic)
     wide = magic == MH_MAGIC_64
-    cputype, cpusubtype, _filetype, ncmds, sizeofcmds = struct.unpack_from("<iiIII", data, offset + 4)
-    out = {"arch": arch_name(cputype & 0xFFFFFFFF, cpusubtype & 0xFFFFFFFF), "platform": None,
+    cputype, cpusubtype, _filetype, ncmds, sizeofcmds = struct.unpack_from("<IIIII", data, offset + 4)
+    out = {"arch": arch_name(cputype, cpusubtype), "platform": None,
            "minos": None, "sdk": None, "identifier": None, "version": None}
     position = offset + (32 if wide else 28)
     limit = position + sizeofcmds
@@ -137,9 +137,9 @@ def read_macho(data):
         for index in range(count):
             at = 8 + index * entry
             if big == FAT_MAGIC_64:
-                _cpu, _sub, offset, size = struct.unpack_from(">iiQQ", data, at)
+                _cpu, _sub, offset, size = struct.unpack_from(">IIQQ", data, at)
             else:
-                _cpu, _sub, offset, size = struct.unpack_from(">iiII", data, at)
+                _cpu, _sub, offset, size = struct.unpack_from(">IIII", data, at)
             slices.append(_slice(data, offset, size))
         return {"kind": "universal", "slices": slices}
     return {"kind": "thin", "slices": [_slice(data, 0, len(data))]}

@@ -152,6 +152,22 @@ class WindowsAndPlace(unittest.TestCase):
         self.assertEqual([c.passed for c in checks], [False])
         self.assertIn("place_failed", checks[0].seen)
 
+    def test_what_textedit_shows_at_the_start(self):
+        reply = sample_json("helper-windows.json")
+        window = reply["windows"][0]
+        cases = [
+            ("one document window", [window], True, "1 window, AXStandardWindow"),
+            ("a restored document as well", [window, dict(window, id=2)], False,
+             "2 windows, AXStandardWindow AXStandardWindow"),
+            ("the Open panel instead", [dict(window, subrole="AXDialog")], False, "1 window, AXDialog"),
+            ("nothing yet", [], False, "0 windows"),
+        ]
+        for name, windows, passed, seen in cases:
+            with self.subTest(name):
+                check = logic.check_window_state(dict(reply, windows=windows))
+                self.assertEqual((check.passed, check.seen), (passed, seen))
+        self.assertFalse(logic.check_window_state(None).passed)
+
     def test_covering_allows_a_point(self):
         rect = logic.Rect(10, 10, 100, 100)
         self.assertTrue(logic.rect_covers(logic.Rect(0, 0, 200, 200), rect))
@@ -191,6 +207,18 @@ class Events(unittest.TestCase):
         check = logic.check_event(self.events, "moved", BUNDLE, "x", logic.frame_is(x=0))
         self.assertEqual(check.seen, "only moved 100,103 600x520 id 4711")
 
+    def test_an_app_quits_once(self):
+        quit = {"event": "app_quit", "bundleId": BUNDLE}
+        other = {"event": "app_quit", "bundleId": "com.example.other"}
+        for name, events, passed in [
+            ("once", self.events, True),
+            ("twice: noticed two ways", self.events + [quit], False),
+            ("never", self.events[:-1], False),
+            ("another app's quit does not count", self.events + [other], True),
+        ]:
+            with self.subTest(name):
+                self.assertEqual(logic.check_event_once(events, "app_quit", BUNDLE, "once").passed, passed)
+
     def test_no_event(self):
         self.assertTrue(logic.check_no_event(self.events, "esc_long", "tap").passed)
         held = self.events + [{"event": "esc_long", "heldMs": 600}]
@@ -219,6 +247,38 @@ class Output(unittest.TestCase):
         self.assertEqual(len({line.index(word) for line, word in zip(lines[2:5], ["pass", "FAIL", "FAIL"])}), 1)
         self.assertEqual(lines[-1], "1 of 3 checks passed")
 
+    def test_skipped_rows_and_failures_in_full(self):
+        long_seen = "id 3 frame -1920,-218 1920x1080 visible -1920,-193 1920x1055 menu 24 scale 1"
+        checks = [
+            logic.Check("screens: screen 1", long_seen.replace("24", "25"), long_seen, False),
+            logic.skipped("escape tapped", "no esc_long", "not judged: the hold gave no esc_long"),
+            logic.Check("trusted", "true", "true", True),
+        ]
+        table = logic.render_table(checks)
+        self.assertIn("skip", table.splitlines()[3])
+        self.assertNotIn("menu 24", table)
+        self.assertEqual(table.splitlines()[-1], "1 of 2 checks passed, 1 not judged")
+        self.assertEqual([c.failed for c in checks], [True, False, False])
+        self.assertEqual(
+            logic.render_failures(checks).splitlines(),
+            ["Failed checks in full:", "- screens: screen 1", "    expected: " + long_seen.replace("24", "25"),
+             "    seen:     " + long_seen],
+        )
+        self.assertEqual(logic.render_failures(checks[1:]), "")
+
+    def test_home_folder_becomes_a_tilde(self):
+        cases = [
+            ("helper: /Users/ann/kestrove/kestrove", "helper: ~/kestrove/kestrove"),
+            ("cd /Users/ann; ls /Users/ann", "cd ~; ls ~"),
+            ("/Users/anna/x and /Users/ann.b/x and /Users/ann-b", "/Users/anna/x and /Users/ann.b/x and /Users/ann-b"),
+            ("/tmp/Users/ann/x", "/tmp/Users/ann/x"),
+            ("report at '/Users/ann/r.txt'", "report at '~/r.txt'"),
+        ]
+        for text, expected in cases:
+            with self.subTest(text):
+                self.assertEqual(logic.home_to_tilde(text, "/Users/ann/"), expected)
+        self.assertEqual(logic.home_to_tilde("/x", "/"), "/x")
+
     def test_transcript_keeps_every_line_in_order(self):
         ticks = iter([0.0, 0.5, 0.75, 1.0, 1.25])
         transcript = logic.Transcript(clock=lambda: next(ticks))
@@ -238,11 +298,56 @@ class Output(unittest.TestCase):
         self.assertEqual(transcript.stderr_lines(), ["oops"])
 
 
+class Machine(unittest.TestCase):
+    def test_secure_keyboard_entry_from_ioreg(self):
+        line = '    | |   "IOConsoleUsers" = ({"kCGSSessionOnConsoleKey"=Yes,"kCGSSessionSecureInputPID"=731,"kCGSessionLoginDoneKey"=Yes})'
+        self.assertEqual(logic.secure_input_pid("+-o Root\n" + line + "\n"), 731)
+        self.assertEqual(logic.secure_input_pid(line.replace("=731", " = 12")), 12)
+        self.assertIsNone(logic.secure_input_pid(line.replace("SecureInputPID", "OtherPID")))
+        self.assertIsNone(logic.secure_input_pid(""))
+
+    def test_automation_denial_is_told_apart(self):
+        cases = [
+            ("48:53: execution error: Not authorized to send Apple events to TextEdit. (-1743)", True),
+            ("execution error: Error: Error: An error occurred. (-1743)", True),
+            ("errAEEventNotPermitted", True),
+            ("execution error: Can't get window \"Untitled\". (-1728)", False),
+            ("execution error: 17430 items", False),
+            ("", False),
+        ]
+        for text, denied in cases:
+            with self.subTest(text):
+                self.assertEqual(logic.automation_denied(text), denied)
+
+    def test_exit_text(self):
+        self.assertEqual(
+            [logic.exit_text(c) for c in [0, 3, -11, -9, -99, None]],
+            ["exit 0", "exit 3", "signal SIGSEGV", "signal SIGKILL", "signal 99", "still running"],
+        )
+
+    def test_sw_vers(self):
+        info = logic.parse_sw_vers("ProductName:\t\tmacOS\nProductVersion:\t\t26.0.1\nBuildVersion:\t\t25A354\n")
+        self.assertEqual(info, {"ProductName": "macOS", "ProductVersion": "26.0.1", "BuildVersion": "25A354"})
+
+    def test_the_app_that_runs_the_self_check(self):
+        terminal = "/System/Applications/Utilities/Terminal.app/Contents/MacOS/Terminal"
+        ps = "  1     0 /sbin/launchd\n 400    1 %s\n 401  400 login\n 402  401 -zsh\n 500  402 python3\n" % terminal
+        rows = logic.parse_ps(ps)
+        self.assertEqual(logic.responsible_app(rows, 500), "/System/Applications/Utilities/Terminal.app")
+        code = "/Applications/Visual Studio Code.app/Contents/Frameworks/Code Helper.app/Contents/MacOS/Code Helper"
+        self.assertEqual(logic.responsible_app(rows + [(600, 1, code), (601, 600, "python3")], 601),
+                         "/Applications/Visual Studio Code.app")
+        self.assertIsNone(logic.responsible_app([(10, 1, "sshd"), (1, 0, "/sbin/launchd"), (11, 10, "python3")], 11))
+        self.assertIsNone(logic.responsible_app([(5, 6, "a"), (6, 5, "b")], 5))  # a loop in the table
+
+
 class Tool(unittest.TestCase):
-    def test_written_for_python_3_9(self):
-        for name in ["macos_selfcheck_logic.py", "macos-selfcheck.py"]:
+    def test_written_for_python_3_8_and_3_9(self):
+        for name in ["macos_selfcheck_logic.py", "macos_selfcheck_macho.py", "macos-selfcheck.py"]:
             with open(os.path.join(TOOLS, name)) as f:
-                ast.parse(f.read(), name, feature_version=(3, 9))
+                text = f.read()
+            for version in [(3, 8), (3, 9)]:
+                ast.parse(text, name, feature_version=version)
 
     @unittest.skipIf(sys.platform == "darwin", "this is a Mac")
     def test_refuses_to_run_anywhere_but_macos(self):

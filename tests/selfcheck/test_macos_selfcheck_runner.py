@@ -158,6 +158,8 @@ class StandInObserver(selfcheck.Observer):
             return 0, "", ""
         if kind == "lipo":
             return 1, "", "not a Mach-O file"
+        if kind == "xattr":
+            return 1, "", "No such xattr: com.apple.quarantine"
         return 0, "", ""
 
 
@@ -236,7 +238,7 @@ class WholeRuns(unittest.TestCase):
                      "macOS: macOS 26.0.1 (25A354), sw_vers",
                      "run from: Terminal (/System/Applications/Utilities/Terminal.app",
                      "helper: %s" % os.path.join(self.directory, "kestrove"),
-                     "not a Mach-O executable", "  run as: native"]:
+                     "not a Mach-O executable", "  run as: native", "  quarantine: none"]:
             self.assertIn(line, report)
         self.assertIn("sha-256 ", report)
         # TextEdit is opened fresh, with its document; the self-check quit it itself.
