@@ -229,8 +229,10 @@ class Observer(object):
         out = self._quiet(["xattr", "-p", "com.apple.quarantine", path])
         return out.strip() if out else None
 
-    def rosetta(self):
-        return self._quiet(["arch", "-x86_64", "/usr/bin/true"]) is not None
+    def runs_arch(self, arch):
+        """Whether this Mac runs code of `arch` (x86_64 on Apple silicon:
+        whether Rosetta is installed); /usr/bin/true has every slice."""
+        return self._quiet(["arch", "-" + arch, "/usr/bin/true"]) is not None
 
 
 def parse_json(text):
@@ -254,6 +256,10 @@ class Terminal(object):
         else:
             self.name = "the app you run this from"
 
+    # Names of terminals that say who they are only in TERM_PROGRAM.
+    TERM_PROGRAMS = {"Apple_Terminal": "Terminal", "iTerm.app": "iTerm", "vscode": "Visual Studio Code",
+                     "WarpTerminal": "Warp"}
+
     @classmethod
     def find(cls, observer, env):
         path = logic.responsible_app(logic.parse_ps(observer.processes()), os.getpid())
@@ -264,7 +270,11 @@ class Terminal(object):
                     bundle_id = plistlib.load(f).get("CFBundleIdentifier")
             except Exception:  # an unreadable plist only costs the identifier
                 bundle_id = None
-        return cls(path, bundle_id)
+        terminal = cls(path, bundle_id)
+        program = env.get("TERM_PROGRAM")
+        if not path and program:
+            terminal.name = cls.TERM_PROGRAMS.get(program, program)
+        return terminal
 
     def text(self):
         return "%s (%s, %s)" % (self.name, self.path or "path unknown", self.bundle_id or "bundle id unknown")
@@ -455,6 +465,9 @@ class Run(object):
     def __init__(self, helper_path, interactive, observer=None, ask=None, arch=None, settle=SETTLE, out=None):
         self.transcript = logic.Transcript()
         self.observer = observer or Observer(self.transcript)
+        if getattr(self.observer, "transcript", None) is None:
+            # An observer made before the run writes to the run's transcript.
+            self.observer.transcript = self.transcript
         self.env = environment()
         prefix = ["arch", "-" + arch] if arch else []
         self.helper = Helper(helper_path, self.transcript, prefix=prefix, env=self.env)
@@ -595,12 +608,16 @@ class Run(object):
         if self.arch:
             started = time.monotonic()
             archs = [s["arch"] for s in info["slices"]] if info else []
-            rosetta = self.arch != "x86_64" or self.observer.rosetta()
-            seen = "slices %s; %s" % (" ".join(archs) or "none",
-                                      "Rosetta answers" if rosetta else "Rosetta is not installed "
-                                      "(softwareupdate --install-rosetta)")
-            passed = self.arch in archs and rosetta
-            self.add(logic.Check("binary: %s slice runs" % self.arch, "a %s slice, Rosetta" % self.arch, seen,
+            runs = self.observer.runs_arch(self.arch)
+            if runs:
+                where = "arch -%s runs here" % self.arch
+            elif self.arch == "x86_64":
+                where = "Rosetta is not installed (softwareupdate --install-rosetta)"
+            else:
+                where = "this Mac does not run %s code" % self.arch
+            seen = "slices %s; %s" % (" ".join(archs) or "none", where)
+            passed = self.arch in archs and runs
+            self.add(logic.Check("binary: %s slice runs" % self.arch, "a %s slice this Mac runs" % self.arch, seen,
                                  passed), started)
             if not passed:
                 raise Stop()

@@ -200,18 +200,8 @@ class WholeRuns(unittest.TestCase):
     def selfcheck(self, helper, answers=None, ask=None, interactive=False, arch=None):
         observer = StandInObserver(answers=answers)
         out = io.StringIO()
-        original = selfcheck.Run.__init__
-
-        def share_transcript(run, *args, **kwargs):
-            original(run, *args, **kwargs)
-            observer.transcript = run.transcript
-
-        selfcheck.Run.__init__ = share_transcript
-        try:
-            status = selfcheck.selfcheck(helper, self.report, interactive=interactive, arch=arch,
-                                         observer=observer, ask=ask, settle=0.2, out=out)
-        finally:
-            selfcheck.Run.__init__ = original
+        status = selfcheck.selfcheck(helper, self.report, interactive=interactive, arch=arch,
+                                     observer=observer, ask=ask, settle=0.2, out=out)
         with open(self.report) as f:
             report = f.read()
         return status, out.getvalue(), report, observer
@@ -293,10 +283,12 @@ class WholeRuns(unittest.TestCase):
              [("helper file", "FAIL")], ["is not a file"]),
             ("no Rosetta for the x86_64 slice", helper_script(directory), {"arch": (1, "", "Bad CPU type")}, None,
              False, 1, [("binary: x86_64 slice runs", "FAIL")], ["softwareupdate --install-rosetta"]),
+            ("an x86_64 slice asked of a file without one", helper_script(directory), {}, None, False, 1,
+             [("binary: x86_64 slice runs", "FAIL")], ["slices none; arch -x86_64 runs here"]),
         ]
         for name, helper, answers, ask, interactive, expected_status, rows, texts in cases:
             with self.subTest(name):
-                arch = "x86_64" if "Rosetta" in name else None
+                arch = "x86_64" if "x86_64" in name else None
                 status, printed, report, observer = self.selfcheck(helper, answers, ask, interactive, arch)
                 self.assertEqual(status, expected_status, printed)
                 got = self.rows(report)
@@ -310,6 +302,21 @@ class WholeRuns(unittest.TestCase):
                 # Only an error nobody foresaw leaves its traceback, in the
                 # report's transcript, for whoever reads the report.
                 self.assertEqual("Traceback" in report, "nobody expected" in name)
+
+    def test_a_report_that_cannot_go_where_asked_goes_to_the_temporary_folder(self):
+        name = "kestrove-selfcheck-%d.txt" % os.getpid()
+        moved = os.path.join(tempfile.gettempdir(), name)
+        out = io.StringIO()
+        try:
+            status = selfcheck.selfcheck(helper_script(self.directory), os.path.join(self.directory, "gone", name),
+                                         observer=StandInObserver(), settle=0.2, out=out)
+            self.assertEqual(status, 0)
+            self.assertIn("Report with every line exchanged: %s" % moved, out.getvalue())
+            with open(moved) as f:
+                self.assertIn("%d of %d checks passed" % (len(WHOLE_RUN), len(WHOLE_RUN)), f.read())
+        finally:
+            if os.path.exists(moved):
+                os.remove(moved)
 
     def test_a_denial_is_asked_once(self):
         for kind, target in [("document", "TextEdit"), ("window_frame", "System Events")]:
