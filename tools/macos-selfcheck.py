@@ -106,8 +106,9 @@ QUIT_TEXTEDIT_SCRIPT = 'tell application id "com.apple.TextEdit" to quit saving 
 # Argument domain for this launch only (the user's own TextEdit preferences
 # stay as they are): no restored documents from an earlier session and, where
 # TextEdit would show its Open panel at launch, an untitled document instead.
+# Not `open -F`, which throws the user's saved window state away.
 TEXTEDIT_LAUNCH = [
-    "open", "-F", "-b", BUNDLE, "--args",
+    "open", "-b", BUNDLE, "--args",
     "-ApplePersistenceIgnoreState", "YES",
     "-NSShowAppCentricOpenPanelInsteadOfUntitledFile", "NO",
 ]

@@ -4,7 +4,6 @@ a stand-in observer, run against kestrove-sim on samples/textedit-world.json,
 whose timeline moves, resizes and closes the window and quits the app.
 KESTROVE_SIM names kestrove-sim."""
 
-import contextlib
 import importlib.util
 import io
 import json
