@@ -346,6 +346,18 @@ class WholeRuns(unittest.TestCase):
                       report.replace(here, os.path.realpath(here)))
         self.assertIn(("version: macos", "pass"), self.rows(report))
 
+    def test_the_helper_runs_without_the_version_compatibility_switch(self):
+        # With it, macOS 26 tells the helper it is 16; the observer's sw_vers
+        # runs without it too, so both sides must.
+        helper = helper_script(tempfile.mkdtemp(), prelude='[ -n "${SYSTEM_VERSION_COMPAT+set}" ] && exit 7')
+        os.environ["SYSTEM_VERSION_COMPAT"] = "1"
+        try:
+            status, printed, report, _ = self.selfcheck(helper)
+        finally:
+            del os.environ["SYSTEM_VERSION_COMPAT"]
+        self.assertEqual(status, 0, printed)
+        self.assertNotIn("exit 7", report)
+
     def test_trust_granted_while_the_helper_runs(self):
         helper = helper_script(self.directory, world=world_with(trusted=False, promptGrants=True))
         questions = []
