@@ -927,6 +927,8 @@ def selfcheck(helper, report, interactive=False, arch=None, observer=None, ask=N
             report = os.path.join(tempfile.gettempdir(), os.path.basename(report) or "kestrove-selfcheck.txt")
             write_report(report, run)
         out.write("\nReport with every line exchanged: %s\n" % os.path.abspath(report))
+    if status is None and run.ended == "binary":
+        status = 2  # the slice asked for cannot run here: nothing was checked
     if status is None:
         status = 0 if not any(c.failed for c in run.checks) else 1
     return status

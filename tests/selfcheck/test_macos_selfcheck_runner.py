@@ -281,8 +281,8 @@ class WholeRuns(unittest.TestCase):
             ("a helper file that is not there", os.path.join(directory, "nothing-here"), {}, None, False, 2,
              [("helper file", "FAIL")], ["is not a file"]),
             ("no Rosetta for the x86_64 slice", helper_script(directory), {"arch": (1, "", "Bad CPU type")}, None,
-             False, 1, [("binary: x86_64 slice runs", "FAIL")], ["softwareupdate --install-rosetta"]),
-            ("an x86_64 slice asked of a file without one", helper_script(directory), {}, None, False, 1,
+             False, 2, [("binary: x86_64 slice runs", "FAIL")], ["softwareupdate --install-rosetta"]),
+            ("an x86_64 slice asked of a file without one", helper_script(directory), {}, None, False, 2,
              [("binary: x86_64 slice runs", "FAIL")], ["slices none; arch -x86_64 runs here"]),
         ]
         for name, helper, answers, ask, interactive, expected_status, rows, texts in cases:
