@@ -343,7 +343,9 @@ class Machine(unittest.TestCase):
 
 class Tool(unittest.TestCase):
     def test_written_for_python_3_8_and_3_9(self):
-        for name in ["macos_selfcheck_logic.py", "macos_selfcheck_macho.py", "macos-selfcheck.py"]:
+        names = ["macos_selfcheck_logic.py", "macos_selfcheck_macho.py", "macos_selfcheck_helper.py",
+                 "macos-selfcheck.py"]
+        for name in names:
             with open(os.path.join(TOOLS, name)) as f:
                 text = f.read()
             for version in [(3, 8), (3, 9)]:
