@@ -300,7 +300,8 @@ class Output(unittest.TestCase):
 
 class Machine(unittest.TestCase):
     def test_secure_keyboard_entry_from_ioreg(self):
-        line = '    | |   "IOConsoleUsers" = ({"kCGSSessionOnConsoleKey"=Yes,"kCGSSessionSecureInputPID"=731,"kCGSessionLoginDoneKey"=Yes})'
+        line = ('    | |   "IOConsoleUsers" = ({"kCGSSessionOnConsoleKey"=Yes,'
+                '"kCGSSessionSecureInputPID"=731,"kCGSessionLoginDoneKey"=Yes})')
         self.assertEqual(logic.secure_input_pid("+-o Root\n" + line + "\n"), 731)
         self.assertEqual(logic.secure_input_pid(line.replace("=731", " = 12")), 12)
         self.assertIsNone(logic.secure_input_pid(line.replace("SecureInputPID", "OtherPID")))
