@@ -40,6 +40,11 @@ build-ci-fuzz/fuzz/kestrove_line_fuzzer -max_total_time="$fuzz_seconds" -max_len
 echo "== macOS cross-build"
 if [ -x tools/macos-cross-build.sh ] || [ -f tools/macos-cross-build.sh ]; then
   bash tools/macos-cross-build.sh
+  # The self-check reads the shipped file's slices from its bytes; read the
+  # binary just linked, so the reader is tried on what a Mac will load.
+  if [ -f build-macos/universal/kestrove ]; then
+    KESTROVE_MACOS_BINARY=build-macos/universal/kestrove python3 -m unittest tests/selfcheck/test_macos_selfcheck_macho.py
+  fi
 else
   echo "no cross-build script yet; skipped"
 fi
