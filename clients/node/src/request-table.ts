@@ -1,4 +1,4 @@
-import { KestroveError } from "./errors.js";
+import { KestroveError, abortedError } from "./errors.js";
 import type { Payload } from "./payloads.js";
 
 interface Entry {
@@ -9,7 +9,9 @@ interface Entry {
   resolve(payload: Payload): void;
   reject(error: KestroveError): void;
   timer: NodeJS.Timeout | undefined;
-  /** Timed out: its reply is still due and is dropped when it comes. */
+  signal: AbortSignal | undefined;
+  onAbort: (() => void) | undefined;
+  /** Timed out or aborted: its reply is still due and is dropped when it comes. */
   abandoned: boolean;
 }
 
@@ -18,8 +20,8 @@ export type Answer = "settled" | "late" | "unexpected";
 /**
  * Requests in the order they were written. The helper answers every line,
  * one at a time, in order, so each reply belongs to the oldest request still
- * unanswered; ids confirm it. A timed-out request keeps its place until its
- * reply comes, so a late reply is never taken for a later request's.
+ * unanswered; ids confirm it. A timed-out or aborted request keeps its place
+ * until its reply comes, so a late reply is never taken for a later request's.
  */
 export class RequestTable {
   private lastId = 0;
@@ -35,15 +37,30 @@ export class RequestTable {
     return this.lastId + 1;
   }
 
-  add(tagged: boolean, words: readonly string[], timeoutMs: number): Promise<Payload> {
+  /** A request about to be written; `signal` must not be aborted yet. */
+  add(tagged: boolean, words: readonly string[], timeoutMs: number, signal?: AbortSignal): Promise<Payload> {
     return new Promise<Payload>((resolve, reject) => {
-      const entry: Entry = { id: ++this.lastId, tagged, words, resolve, reject, timer: undefined, abandoned: false };
+      const entry: Entry = {
+        id: ++this.lastId,
+        tagged,
+        words,
+        resolve,
+        reject,
+        timer: undefined,
+        signal: undefined,
+        onAbort: undefined,
+        abandoned: false,
+      };
       if (Number.isFinite(timeoutMs)) {
         entry.timer = setTimeout(() => {
-          entry.abandoned = true;
           entry.timer = undefined;
-          reject(new KestroveError("timeout", { detail: `no reply within ${timeoutMs} ms`, words }));
+          abandon(entry, new KestroveError("timeout", { detail: `no reply within ${timeoutMs} ms`, words }));
         }, timeoutMs);
+      }
+      if (signal) {
+        entry.signal = signal;
+        entry.onAbort = () => abandon(entry, abortedError(words, signal.reason));
+        signal.addEventListener("abort", entry.onAbort, { once: true });
       }
       this.entries.push(entry);
     });
@@ -58,7 +75,7 @@ export class RequestTable {
     if (entry.tagged && "id" in reply && reply.id !== entry.id) return "unexpected";
     this.shift();
     if (entry.abandoned) return "late";
-    clearTimeout(entry.timer);
+    disarm(entry);
     if (reply.ok === true) {
       entry.resolve(payloadOf(reply, entry.tagged));
     } else {
@@ -76,7 +93,7 @@ export class RequestTable {
     this.head = 0;
     for (const entry of waiting) {
       if (entry.abandoned) continue;
-      clearTimeout(entry.timer);
+      disarm(entry);
       entry.reject(makeError(entry.words));
     }
   }
@@ -91,6 +108,21 @@ export class RequestTable {
       this.head = 0;
     }
   }
+}
+
+/** Settles a request before its reply; the reply, when it comes, is dropped. */
+function abandon(entry: Entry, error: KestroveError): void {
+  entry.abandoned = true;
+  disarm(entry);
+  entry.reject(error);
+}
+
+function disarm(entry: Entry): void {
+  if (entry.timer !== undefined) clearTimeout(entry.timer);
+  if (entry.onAbort) entry.signal?.removeEventListener("abort", entry.onAbort);
+  entry.timer = undefined;
+  entry.onAbort = undefined;
+  entry.signal = undefined;
 }
 
 function payloadOf(reply: Record<string, unknown>, tagged: boolean): Payload {
