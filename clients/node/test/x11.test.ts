@@ -1,9 +1,12 @@
 import assert from "node:assert/strict";
+import { execFile } from "node:child_process";
+import { promisify } from "node:util";
 import { test } from "node:test";
 
 import { Kestrove, type KestroveEvent, type RestartedInfo } from "kestrove";
 
 import { requireBinary, x11Path } from "./support/binaries.js";
+import { readmeExample } from "./support/readme.js";
 import { Desktop, xvfbInstalled } from "./support/x11-desktop.js";
 
 const appId = "KtNodeTerm";
@@ -95,6 +98,16 @@ test("on a throwaway X11 desktop, with a real xterm", { skip }, async (t) => {
     order.push("placed");
     await next;
     assert.equal(order[0], "placed");
+  });
+
+  await t.test("the README's example runs as written against the X11 helper", async () => {
+    const { stdout } = await promisify(execFile)(process.execPath, [readmeExample(), appId], {
+      env: { ...process.env, ...desktop.env, KESTROVE_PATH: helperPath },
+    });
+    assert.match(stdout, /helper: 'kestrove'/);
+    assert.match(stdout, new RegExp(`^\\[ ${xterm.window} \\]$`, "m"));
+    const landed = await desktop.geometry(xterm.window);
+    assert.match(stdout, new RegExp(`^(placed at|clamped to) \\{ height: ${landed.height}, width: ${landed.width}, x: 0, y: 25 \\}$`, "m"));
   });
 
   await t.test("with restart, a killed helper comes back and observes the xterm again", async () => {
