@@ -9,13 +9,19 @@ interface Entry {
   resolve(payload: Payload): void;
   reject(error: KestroveError): void;
   timer: NodeJS.Timeout | undefined;
+  /** Set while the request listens to its signal. */
   signal: AbortSignal | undefined;
-  onAbort: (() => void) | undefined;
   /** Timed out or aborted: its reply is still due and is dropped when it comes. */
   abandoned: boolean;
 }
 
 export type Answer = "settled" | "late" | "unexpected";
+
+/** The waiting requests that share one signal, and the one listener they share. */
+interface SignalGroup {
+  readonly entries: Set<Entry>;
+  readonly onAbort: () => void;
+}
 
 /**
  * Requests in the order they were written. The helper answers every line,
@@ -27,6 +33,12 @@ export class RequestTable {
   private lastId = 0;
   private entries: Entry[] = [];
   private head = 0;
+  /**
+   * One abort listener for each signal, however many requests share it: a
+   * listener each would make adding them cost more with every request
+   * waiting, and Node warns of a leak past ten.
+   */
+  private readonly signals = new Map<AbortSignal, SignalGroup>();
 
   get pending(): number {
     return this.entries.length - this.head;
@@ -48,20 +60,15 @@ export class RequestTable {
         reject,
         timer: undefined,
         signal: undefined,
-        onAbort: undefined,
         abandoned: false,
       };
       if (Number.isFinite(timeoutMs)) {
         entry.timer = setTimeout(() => {
           entry.timer = undefined;
-          abandon(entry, new KestroveError("timeout", { detail: `no reply within ${timeoutMs} ms`, words }));
+          this.abandon(entry, new KestroveError("timeout", { detail: `no reply within ${timeoutMs} ms`, words }));
         }, timeoutMs);
       }
-      if (signal) {
-        entry.signal = signal;
-        entry.onAbort = () => abandon(entry, abortedError(words, signal.reason));
-        signal.addEventListener("abort", entry.onAbort, { once: true });
-      }
+      if (signal) this.watch(entry, signal);
       this.entries.push(entry);
     });
   }
@@ -75,7 +82,7 @@ export class RequestTable {
     if (entry.tagged && "id" in reply && reply.id !== entry.id) return "unexpected";
     this.shift();
     if (entry.abandoned) return "late";
-    disarm(entry);
+    this.disarm(entry);
     if (reply.ok === true) {
       entry.resolve(payloadOf(reply, entry.tagged));
     } else {
@@ -93,9 +100,51 @@ export class RequestTable {
     this.head = 0;
     for (const entry of waiting) {
       if (entry.abandoned) continue;
-      disarm(entry);
+      this.disarm(entry);
       entry.reject(makeError(entry.words));
     }
+  }
+
+  private watch(entry: Entry, signal: AbortSignal): void {
+    entry.signal = signal;
+    let group = this.signals.get(signal);
+    if (group === undefined) {
+      const entries = new Set<Entry>();
+      const onAbort = (): void => {
+        this.signals.delete(signal);
+        for (const waiting of entries) {
+          waiting.signal = undefined;
+          this.abandon(waiting, abortedError(waiting.words, signal.reason));
+        }
+      };
+      group = { entries, onAbort };
+      this.signals.set(signal, group);
+      signal.addEventListener("abort", onAbort, { once: true });
+    }
+    group.entries.add(entry);
+  }
+
+  /** Settles a request before its reply; the reply, when it comes, is dropped. */
+  private abandon(entry: Entry, error: KestroveError): void {
+    entry.abandoned = true;
+    this.disarm(entry);
+    entry.reject(error);
+  }
+
+  private disarm(entry: Entry): void {
+    if (entry.timer !== undefined) {
+      clearTimeout(entry.timer);
+      entry.timer = undefined;
+    }
+    const signal = entry.signal;
+    if (signal === undefined) return;
+    entry.signal = undefined;
+    const group = this.signals.get(signal);
+    if (group === undefined) return;
+    group.entries.delete(entry);
+    if (group.entries.size > 0) return;
+    this.signals.delete(signal);
+    signal.removeEventListener("abort", group.onAbort);
   }
 
   private shift(): void {
@@ -108,21 +157,6 @@ export class RequestTable {
       this.head = 0;
     }
   }
-}
-
-/** Settles a request before its reply; the reply, when it comes, is dropped. */
-function abandon(entry: Entry, error: KestroveError): void {
-  entry.abandoned = true;
-  disarm(entry);
-  entry.reject(error);
-}
-
-function disarm(entry: Entry): void {
-  if (entry.timer !== undefined) clearTimeout(entry.timer);
-  if (entry.onAbort) entry.signal?.removeEventListener("abort", entry.onAbort);
-  entry.timer = undefined;
-  entry.onAbort = undefined;
-  entry.signal = undefined;
 }
 
 function payloadOf(reply: Record<string, unknown>, tagged: boolean): Payload {

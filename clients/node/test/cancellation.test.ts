@@ -1,4 +1,5 @@
 import assert from "node:assert/strict";
+import { getEventListeners } from "node:events";
 import { mkdtempSync, existsSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
@@ -64,6 +65,28 @@ test("signal: a request aborted before, while or after it waits", async (t) => {
       assert.equal((await later).helper, "kestrove");
     });
   }
+
+  await t.test("one signal shared by many requests: one listener, gone once they settle; an abort rejects those still waiting", async () => {
+    const warnings: Error[] = [];
+    const onWarning = (warning: Error): void => void warnings.push(warning);
+    process.on("warning", onWarning);
+    t.after(() => process.off("warning", onWarning));
+    const controller = new AbortController();
+    const answered = await Promise.all(Array.from({ length: 50 }, () => helper.version({ signal: controller.signal })));
+    assert.equal(answered.length, 50);
+    assert.equal(getEventListeners(controller.signal, "abort").length, 0);
+
+    signal(helper.pid, "SIGSTOP");
+    const waiting = Array.from({ length: 50 }, (_, i) => helper.request(["watch-esc", String(200 + i)], { signal: controller.signal }));
+    assert.equal(getEventListeners(controller.signal, "abort").length, 1);
+    controller.abort();
+    const outcomes = await Promise.allSettled(waiting);
+    signal(helper.pid, "SIGCONT");
+    assert.deepEqual(new Set(outcomes.map((o) => o.status === "rejected" && (o.reason as KestroveError).code)), new Set(["aborted"]));
+    assert.equal(getEventListeners(controller.signal, "abort").length, 0);
+    assert.equal((await helper.version()).helper, "kestrove");
+    assert.deepEqual(warnings.filter((w) => w.name === "MaxListenersExceededWarning"), []);
+  });
 
   await t.test("aborted after its reply: nothing changes", async () => {
     const controller = new AbortController();
