@@ -11,7 +11,7 @@ const packageRoot = fileURLToPath(new URL("../", import.meta.url));
 const buildDir = resolve(process.env.KESTROVE_BUILD_DIR ?? join(packageRoot, "../../build"));
 const sim = resolve(process.env.KESTROVE_SIM ?? join(buildDir, "tests/sim_driver/kestrove-sim"));
 const world = join(packageRoot, "test/worlds/viewer.json");
-const runs = 5;
+const runs = Number(process.env.KESTROVE_BENCH_RUNS ?? 5);
 
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
 

@@ -51,7 +51,11 @@ export interface Kestrove {
 
 /** The helper in loop mode, as typed commands and events. */
 export class Kestrove extends EventEmitter {
-  /** Starts the helper in loop mode. Failing to start shows as `spawn_failed` on the first request. */
+  /**
+   * Starts the helper in loop mode. Failing to start shows as `spawn_failed`
+   * on the first request; `restart` options that are not counts throw
+   * `invalid_argument` here, before anything is started.
+   */
   static spawn(options: SpawnOptions = {}): Kestrove {
     return new Kestrove(options);
   }

@@ -1,5 +1,5 @@
 import type { Connection } from "./connection.js";
-import type { ExitInfo, KestroveError } from "./errors.js";
+import { KestroveError, type ExitInfo } from "./errors.js";
 import type { KestroveEvent } from "./events.js";
 import { endedError, type Ended } from "./helper-process.js";
 import type { Payload } from "./payloads.js";
@@ -56,7 +56,22 @@ export class Supervisor {
   constructor(
     private readonly options: RestartOptions,
     private readonly host: SupervisorHost,
-  ) {}
+  ) {
+    // A count that never runs out (NaN, a fraction) would restart for ever.
+    const counts: [string, unknown, boolean][] = [
+      ["retries", options.retries, true],
+      ["backoffMs", options.backoffMs ?? 0, false],
+      ["resetAfterMs", options.resetAfterMs ?? 0, false],
+    ];
+    for (const [name, value, whole] of counts) {
+      const ok = typeof value === "number" && value >= 0 && (whole ? Number.isInteger(value) : Number.isFinite(value));
+      if (!ok) {
+        throw new KestroveError("invalid_argument", {
+          detail: `restart.${name} must be ${whole ? "a whole number" : "a finite number"} of 0 or more`,
+        });
+      }
+    }
+  }
 
   /** Whether a request with these words can change what a restart restores. */
   static tracks(command: string | undefined): boolean {

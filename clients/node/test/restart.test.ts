@@ -149,6 +149,24 @@ test("restart: the attempts in a row, and when they count again from one", async
   }
 });
 
+test("restart options that are not counts are refused before anything starts", () => {
+  const cases: [string, Record<string, unknown>][] = [
+    ["retries NaN", { retries: Number.NaN }],
+    ["retries -1", { retries: -1 }],
+    ["retries 1.5", { retries: 1.5 }],
+    ["retries missing", {}],
+    ["backoffMs Infinity", { retries: 1, backoffMs: Infinity }],
+    ["resetAfterMs -5", { retries: 1, resetAfterMs: -5 }],
+  ];
+  for (const [name, restart] of cases) {
+    assert.throws(
+      () => Kestrove.spawn({ path: "/nonexistent/kestrove", restart: restart as never }),
+      (error: unknown) => error instanceof KestroveError && error.code === "invalid_argument",
+      name,
+    );
+  }
+});
+
 test("restart: giving up, and the ends that are meant", async (t) => {
   await t.test("a helper that keeps ending is started 1 + retries times, then exit is emitted once", async () => {
     const counter = join(mkdtempSync(join(tmpdir(), "kestrove-node-")), "starts");
