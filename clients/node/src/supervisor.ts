@@ -132,11 +132,6 @@ export class Supervisor {
     return true;
   }
 
-  /** Whether a restart is waiting for its backoff. */
-  get waiting(): boolean {
-    return this.timer !== undefined;
-  }
-
   private restart(info: RestartedInfo): void {
     const connection = this.host.respawn();
     this.upSince = Date.now();
@@ -170,8 +165,11 @@ export class Supervisor {
         // Restores a helper refused because it ended are the next restart's business.
         if (!connection.ended) this.host.restarted(info);
       },
-      // The version request failed: the helper ended, and `ended` has run.
-      () => {},
+      // The helper ended (and `ended` has run), or it does not answer: a
+      // helper that hangs is ended too, which makes it the next attempt's.
+      () => {
+        if (!connection.ended) connection.kill("SIGKILL");
+      },
     );
   }
 }

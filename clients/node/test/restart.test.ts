@@ -167,7 +167,8 @@ test("restart options that are not counts are refused before anything starts", (
   }
 });
 
-test("restart: giving up, and the ends that are meant", async (t) => {
+// Each of these ends with one `exit`; a fault here shows as one that never comes.
+test("restart: giving up, and the ends that are meant", { timeout: 120_000 }, async (t) => {
   await t.test("a helper that keeps ending is started 1 + retries times, then exit is emitted once", async () => {
     const counter = join(mkdtempSync(join(tmpdir(), "kestrove-node-")), "starts");
     const helper = Kestrove.spawn({
@@ -182,6 +183,23 @@ test("restart: giving up, and the ends that are meant", async (t) => {
     assert.equal(readFileSync(counter, "utf8"), "started\n".repeat(3));
     assert.deepEqual(restarts, []);
     await assert.rejects(helper.version(), { code: "helper_exited" });
+  });
+  await t.test("a new helper that does not answer is ended and counts as an attempt", async () => {
+    // The first start runs the sim driver; every later one stops before it answers.
+    const marker = join(mkdtempSync(join(tmpdir(), "kestrove-node-")), "started");
+    const helper = Kestrove.spawn({
+      path: "/bin/sh",
+      args: ["-c", 'if [ -e "$0" ]; then kill -STOP $$; fi; touch "$0"; exec "$1" "$2"', marker, sim(), world("viewer.json")],
+      requestTimeoutMs: 300,
+      restart: { retries: 1, backoffMs: 5 },
+    });
+    const restarts: RestartedInfo[] = [];
+    helper.on("restarted", (info) => restarts.push(info));
+    const exited = new Promise<ExitInfo>((resolve) => helper.once("exit", resolve));
+    await helper.version();
+    signal(helper.pid, "SIGKILL");
+    assert.deepEqual(await exited, { code: null, signal: "SIGKILL" });
+    assert.deepEqual(restarts, []);
   });
   await t.test("an executable that cannot be started: spawn_failed, then exit once", async () => {
     const helper = Kestrove.spawn({ path: "/nonexistent/kestrove", restart: { retries: 2, backoffMs: 5 } });
