@@ -4,7 +4,7 @@ import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { test, type TestContext } from "node:test";
 
-import { Kestrove, KestroveError, type ExitInfo, type RestartedInfo, type SpawnOptions } from "kestrove";
+import { Kestrove, KestroveError, type ExitInfo, type KestroveEvent, type RestartedInfo, type SpawnOptions } from "kestrove";
 
 import { world } from "./support/binaries.js";
 import { sim } from "./support/sim.js";
@@ -56,11 +56,17 @@ test("restart: a helper killed mid-stream comes back with its observation and Es
   assert.deepEqual(info.failed, []);
   assert.notEqual(helper.pid, first);
   assert.deepEqual(sent.get(helper.pid!), ["#1 version", "#2 observe com.example.viewer", "#3 watch-esc 300"]);
-  // The new helper's own timeline, seen through the restored observation and watch.
-  assert.deepEqual(
-    (await collectEvents(helper, 6)).map((e) => (e.event === "esc_long" ? `esc_long ${e.heldMs}` : e.event)),
-    ["moved", "resized", "window_created", "window_closed", "esc_long 300", "app_quit"],
-  );
+  // The new helper's own timeline, seen through the restored observation
+  // and watch: its first window event, and the Escape hold at 300 ms. (How
+  // many window events come between depends on how busy the machine is: a
+  // window created and closed within 20 ms may be gone before it is watched.)
+  const seen: KestroveEvent[] = [];
+  const onEvent = (event: KestroveEvent): void => void seen.push(event);
+  helper.on("event", onEvent);
+  const esc = await new Promise<KestroveEvent>((resolve) => helper.once("esc_long", resolve));
+  helper.off("event", onEvent);
+  assert.deepEqual(esc, { event: "esc_long", heldMs: 300 });
+  assert.deepEqual(seen[0], { bundleId: viewer, event: "moved", frame: { x: 120, y: 60, width: 800, height: 600 }, id: 7001 });
   assert.equal((await helper.version()).helper, "kestrove");
   assert.deepEqual(await helper.close(), { code: 0, signal: null });
   assert.deepEqual(exits, [{ code: 0, signal: null }]);
