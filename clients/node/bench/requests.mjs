@@ -1,5 +1,5 @@
-// Request throughput and round-trip time through the client, against the sim
-// driver. Prints figures; judges nothing.
+// Request throughput, round-trip time and the client's own CPU time per
+// request, against the sim driver. Prints figures; judges nothing.
 //   npm run bench            (KESTROVE_SIM or KESTROVE_BUILD_DIR as for the tests)
 import { join, resolve } from "node:path";
 import { performance } from "node:perf_hooks";
@@ -11,25 +11,38 @@ const packageRoot = fileURLToPath(new URL("../", import.meta.url));
 const buildDir = resolve(process.env.KESTROVE_BUILD_DIR ?? join(packageRoot, "../../build"));
 const sim = resolve(process.env.KESTROVE_SIM ?? join(buildDir, "tests/sim_driver/kestrove-sim"));
 const world = join(packageRoot, "test/worlds/viewer.json");
-const runs = 5;
+const runs = Number(process.env.KESTROVE_BENCH_RUNS ?? 5);
 
-/** Runs `body` (which sends `count` requests) on a fresh helper `runs` times; prints the median. */
-async function measure(name, count, body) {
+const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
+
+/**
+ * Runs `body` (which sends `count` requests) on a fresh helper `runs` times
+ * and prints the median wall time and the median CPU time this process
+ * spent per request: the client's overhead, whatever the helper costs.
+ */
+async function measure(name, count, body, options = {}) {
   const times = [];
+  const cpu = [];
   for (let run = 0; run < runs; run++) {
-    const helper = Kestrove.spawn({ path: sim, args: [world], requestTimeoutMs: 60_000 });
+    const helper = Kestrove.spawn({ path: sim, args: [world], requestTimeoutMs: 60_000, ...options });
     await helper.version();
     const started = performance.now();
+    const usage = process.cpuUsage();
     await body(helper);
+    const used = process.cpuUsage(usage);
     times.push(performance.now() - started);
+    cpu.push((used.user + used.system) / count);
     await helper.close();
   }
-  times.sort((a, b) => a - b);
-  const median = times[Math.floor(times.length / 2)];
-  const rate = ((count / median) * 1000).toFixed(0);
-  console.log(`${name}: median ${median.toFixed(1)} ms over ${runs} runs, ${rate} requests/s ` +
-    `(min ${times[0].toFixed(1)}, max ${times.at(-1).toFixed(1)})`);
+  const wall = median(times);
+  console.log(
+    `${name}: median ${wall.toFixed(1)} ms over ${runs} runs, ${((count / wall) * 1000).toFixed(0)} requests/s ` +
+      `(min ${Math.min(...times).toFixed(1)}, max ${Math.max(...times).toFixed(1)}); ` +
+      `client CPU ${median(cpu).toFixed(1)} µs/request`,
+  );
 }
+
+const signal = new AbortController().signal;
 
 await measure("10000 concurrent version", 10_000, (helper) =>
   Promise.all(Array.from({ length: 10_000 }, () => helper.version())));
@@ -39,3 +52,5 @@ await measure("10000 concurrent place", 10_000, (helper) =>
 await measure("2000 sequential version", 2000, async (helper) => {
   for (let i = 0; i < 2000; i++) await helper.version();
 });
+await measure("10000 concurrent version, each with an AbortSignal", 10_000, (helper) =>
+  Promise.all(Array.from({ length: 10_000 }, () => helper.version({ signal }))));

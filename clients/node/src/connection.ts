@@ -1,4 +1,4 @@
-import { KestroveError, type ExitInfo } from "./errors.js";
+import { KestroveError, abortedError, type ExitInfo } from "./errors.js";
 import type { KestroveEvent } from "./events.js";
 import { HelperProcess, endedError, type Ended, type LaunchOptions } from "./helper-process.js";
 import { LineSplitter } from "./line-splitter.js";
@@ -6,13 +6,14 @@ import { OrderedDelivery } from "./ordered-delivery.js";
 import { readOutputLine, type OutputLine } from "./output-line.js";
 import type { Payload } from "./payloads.js";
 import { RequestTable } from "./request-table.js";
+import { traceLine } from "./trace.js";
 import { checkWords, commandLine } from "./words.js";
 
 export interface ConnectionHandlers {
   onEvent(event: KestroveEvent): void;
   onBadLine(error: KestroveError): void;
   /** Once, after every line the helper wrote has been handed over. */
-  onEnded(exit: ExitInfo): void;
+  onEnded(exit: ExitInfo, ended: Ended): void;
 }
 
 type Delivered = OutputLine | { kind: "ended"; ended: Ended };
@@ -28,13 +29,25 @@ export class Connection {
   private exit: ExitInfo | undefined;
   private readonly exitWaiters: ((exit: ExitInfo) => void)[] = [];
   private closing: Promise<ExitInfo> | undefined;
+  /** Whether the caller wants the helper to keep Node running (`ref`). */
+  private held = true;
+  /** Requests that hold Node running while the helper itself does not. */
+  private holding = 0;
 
   constructor(options: LaunchOptions, private readonly handlers: ConnectionHandlers) {
     this.delivery = new OrderedDelivery<Delivered>(
       (item) => item.kind === "reply",
       (item) => this.deliver(item),
     );
-    this.splitter = new LineSplitter((line) => this.delivery.push(readOutputLine(line)));
+    const trace = options.trace;
+    this.splitter = new LineSplitter(
+      trace
+        ? (line) => {
+            traceLine(trace, "receive", line, this.process.pid);
+            this.delivery.push(readOutputLine(line));
+          }
+        : (line) => this.delivery.push(readOutputLine(line)),
+    );
     this.process = new HelperProcess(options, [], {
       onStdout: (chunk) => this.splitter.push(chunk),
       onStdoutEnd: () => this.splitter.end(),
@@ -49,8 +62,14 @@ export class Connection {
     return this.process.pid;
   }
 
-  request(words: readonly string[], timeoutMs: number): Promise<Payload> {
+  get ended(): boolean {
+    return this.exit !== undefined;
+  }
+
+  request(words: readonly string[], timeoutMs: number, signal?: AbortSignal): Promise<Payload> {
     try {
+      // Nothing is sent for a request given up before it could be.
+      if (signal?.aborted) throw abortedError(words, signal.reason);
       checkWords(words);
       if (this.refuse) throw this.refuse(words);
       // The helper writes a request id over the window number that a place
@@ -58,12 +77,22 @@ export class Connection {
       // by its place in the order instead.
       const tagged = words[0] !== "place";
       const line = commandLine(words, tagged ? this.table.nextId : null);
-      const reply = this.table.add(tagged, words, timeoutMs);
+      const reply = this.table.add(tagged, words, timeoutMs, signal);
       this.process.writeLine(line);
-      return reply;
+      return this.held ? reply : this.holdUntilSettled(reply);
     } catch (error) {
       return Promise.reject(error);
     }
+  }
+
+  /**
+   * Whether the helper keeps Node running. Released, it still does while a
+   * request waits for its reply: an awaited reply must not be lost to the
+   * process ending under it.
+   */
+  hold(held: boolean): void {
+    this.held = held;
+    this.process.hold(held || this.holding > 0);
   }
 
   /** Asks the helper to quit, waits for it to end, and kills it after `graceMs`. */
@@ -86,6 +115,23 @@ export class Connection {
 
   kill(signal: NodeJS.Signals): void {
     this.process.kill(signal);
+  }
+
+  private holdUntilSettled(reply: Promise<Payload>): Promise<Payload> {
+    if (this.holding++ === 0) this.process.hold(true);
+    const release = (): void => {
+      if (--this.holding === 0 && !this.held) this.process.hold(false);
+    };
+    return reply.then(
+      (payload) => {
+        release();
+        return payload;
+      },
+      (error: unknown) => {
+        release();
+        throw error;
+      },
+    );
   }
 
   private deliver(item: Delivered): void {
@@ -119,6 +165,6 @@ export class Connection {
     this.refuse = (words) => endedError(ended, words);
     this.table.failAll(this.refuse);
     for (const resolve of this.exitWaiters.splice(0)) resolve(exit);
-    this.handlers.onEnded(exit);
+    this.handlers.onEnded(exit, ended);
   }
 }

@@ -16,6 +16,7 @@ export type HelperErrorCode =
 export type ClientErrorCode =
   | "invalid_argument"
   | "timeout"
+  | "aborted"
   | "helper_exited"
   | "spawn_failed"
   | "bad_line";
@@ -69,4 +70,9 @@ function describe(code: string, detail: string | undefined, words: readonly stri
   const shown = words.map((word) => (/^[^\s\p{Cc}]+$/u.test(word) ? word : JSON.stringify(word)));
   const command = shown.length > 0 ? `${shown.join(" ")}: ` : "";
   return `${command}${code}${detail === undefined ? "" : ` (${detail})`}`;
+}
+
+/** A request given up through its `AbortSignal`; `cause` is the signal's reason. */
+export function abortedError(words: readonly string[], reason: unknown): KestroveError {
+  return new KestroveError("aborted", { detail: "the request was aborted", words, cause: reason });
 }

@@ -1,5 +1,6 @@
 import type { ExitInfo, KestroveError } from "./errors.js";
 import type { Rect } from "./payloads.js";
+import type { RestartedInfo } from "./supervisor.js";
 
 // Event lines, typed from the protocol reference in the project README.
 
@@ -59,8 +60,10 @@ export type KestroveEventMap = {
 } & {
   /** Every event line, in the order the helper wrote them. */
   event: [KestroveEvent];
-  /** The helper ended; emitted once. */
+  /** The helper ended; emitted once. With `restart`, once no restart follows. */
   exit: [ExitInfo];
+  /** With `restart`: a new helper is up, and the observation and Escape watch have been asked for again. */
+  restarted: [RestartedInfo];
   /** An output line that could not be read (code `bad_line`); the connection goes on. */
   error: [KestroveError];
 };

@@ -1,6 +1,8 @@
 import { spawn, type ChildProcess } from "node:child_process";
 
 import { KestroveError, type ExitInfo } from "./errors.js";
+import { LineSplitter } from "./line-splitter.js";
+import { traceLine, type Trace } from "./trace.js";
 
 export interface LaunchOptions {
   /** The executable; default `$KESTROVE_PATH`, else `kestrove` on PATH. */
@@ -9,6 +11,8 @@ export interface LaunchOptions {
   args?: readonly string[] | undefined;
   /** Added to this process's environment. */
   env?: NodeJS.ProcessEnv | undefined;
+  /** Receives every line sent to the helper, every line it writes, and its standard error by line. */
+  trace?: Trace | undefined;
 }
 
 export interface Ended extends ExitInfo {
@@ -16,6 +20,12 @@ export interface Ended extends ExitInfo {
   spawnError?: NodeJS.ErrnoException | undefined;
   /** The end of what the helper wrote to standard error. */
   stderr: string;
+}
+
+/** A pipe or process handle that can stop keeping the event loop alive. */
+interface Referable {
+  ref?(): unknown;
+  unref?(): unknown;
 }
 
 export interface HelperProcessHandlers {
@@ -38,11 +48,15 @@ export class HelperProcess {
   private spawnError: NodeJS.ErrnoException | undefined;
   private ended = false;
   private corked = false;
+  private readonly trace: Trace | undefined;
 
   constructor(options: LaunchOptions, extraArgs: readonly string[], private readonly handlers: HelperProcessHandlers) {
-    const path = helperPath(options.path);
+    this.trace = options.trace;
     const args = [...(options.args ?? []), ...extraArgs];
     try {
+      // Inside the try: choosing the executable may fail too, and is then
+      // reported as a start that failed.
+      const path = helperPath(options.path);
       this.child = spawn(path, args, {
         env: options.env === undefined ? process.env : { ...process.env, ...options.env },
         stdio: ["pipe", "pipe", "pipe"],
@@ -63,9 +77,13 @@ export class HelperProcess {
     child.stdin?.on("error", () => {});
     child.stdout?.on("data", (chunk: Buffer) => this.handlers.onStdout(chunk));
     child.stdout?.on("end", () => this.handlers.onStdoutEnd());
+    const trace = this.trace;
+    const stderrLines = trace ? new LineSplitter((line) => traceLine(trace, "stderr", line, child.pid)) : undefined;
     child.stderr?.on("data", (chunk: Buffer) => {
       this.stderrTail = (this.stderrTail + chunk.toString("utf8")).slice(-stderrKeep);
+      stderrLines?.push(chunk);
     });
+    child.stderr?.on("end", () => stderrLines?.end());
     child.on("close", (code: number | null, signal: NodeJS.Signals | null) =>
       this.finish({ code: this.spawnError ? null : code, signal }),
     );
@@ -82,6 +100,7 @@ export class HelperProcess {
   writeLine(line: string): void {
     const stdin = this.child?.stdin;
     if (!stdin || !stdin.writable) return;
+    if (this.trace) traceLine(this.trace, "send", line, this.child?.pid);
     if (!this.corked) {
       this.corked = true;
       stdin.cork();
@@ -102,6 +121,16 @@ export class HelperProcess {
     if (this.child && !this.ended) this.child.kill(signal);
   }
 
+  /** Whether the process and its pipes keep Node's event loop alive. */
+  hold(held: boolean): void {
+    const child = this.child;
+    if (!child) return;
+    for (const handle of [child, child.stdin, child.stdout, child.stderr] as (Referable | null)[]) {
+      if (held) handle?.ref?.();
+      else handle?.unref?.();
+    }
+  }
+
   private finish(exit: ExitInfo): void {
     if (this.ended) return;
     this.ended = true;
@@ -111,6 +140,10 @@ export class HelperProcess {
 
 /** What a request learns when the helper is gone or never started. */
 export function endedError(ended: Ended, words: readonly string[]): KestroveError {
+  if (ended.spawnError instanceof KestroveError) {
+    const { code, detail, cause } = ended.spawnError;
+    return new KestroveError(code, { detail, words, cause });
+  }
   if (ended.spawnError) {
     return new KestroveError("spawn_failed", { detail: ended.spawnError.message, words, cause: ended.spawnError });
   }

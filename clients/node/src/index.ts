@@ -1,6 +1,8 @@
 export { Kestrove, type SpawnOptions, type RequestOptions } from "./kestrove.js";
 export type { RunOptions } from "./one-shot.js";
 export type { LaunchOptions } from "./helper-process.js";
+export type { RestartOptions, RestartedInfo } from "./supervisor.js";
+export type { Trace, TraceEntry, TraceDirection } from "./trace.js";
 export {
   KestroveError,
   type KestroveErrorCode,

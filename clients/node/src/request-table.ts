@@ -1,4 +1,4 @@
-import { KestroveError } from "./errors.js";
+import { KestroveError, abortedError } from "./errors.js";
 import type { Payload } from "./payloads.js";
 
 interface Entry {
@@ -9,22 +9,36 @@ interface Entry {
   resolve(payload: Payload): void;
   reject(error: KestroveError): void;
   timer: NodeJS.Timeout | undefined;
-  /** Timed out: its reply is still due and is dropped when it comes. */
+  /** Set while the request listens to its signal. */
+  signal: AbortSignal | undefined;
+  /** Timed out or aborted: its reply is still due and is dropped when it comes. */
   abandoned: boolean;
 }
 
 export type Answer = "settled" | "late" | "unexpected";
 
+/** The waiting requests that share one signal, and the one listener they share. */
+interface SignalGroup {
+  readonly entries: Set<Entry>;
+  readonly onAbort: () => void;
+}
+
 /**
  * Requests in the order they were written. The helper answers every line,
  * one at a time, in order, so each reply belongs to the oldest request still
- * unanswered; ids confirm it. A timed-out request keeps its place until its
- * reply comes, so a late reply is never taken for a later request's.
+ * unanswered; ids confirm it. A timed-out or aborted request keeps its place
+ * until its reply comes, so a late reply is never taken for a later request's.
  */
 export class RequestTable {
   private lastId = 0;
   private entries: Entry[] = [];
   private head = 0;
+  /**
+   * One abort listener for each signal, however many requests share it: a
+   * listener each would make adding them cost more with every request
+   * waiting, and Node warns of a leak past ten.
+   */
+  private readonly signals = new Map<AbortSignal, SignalGroup>();
 
   get pending(): number {
     return this.entries.length - this.head;
@@ -35,16 +49,26 @@ export class RequestTable {
     return this.lastId + 1;
   }
 
-  add(tagged: boolean, words: readonly string[], timeoutMs: number): Promise<Payload> {
+  /** A request about to be written; `signal` must not be aborted yet. */
+  add(tagged: boolean, words: readonly string[], timeoutMs: number, signal?: AbortSignal): Promise<Payload> {
     return new Promise<Payload>((resolve, reject) => {
-      const entry: Entry = { id: ++this.lastId, tagged, words, resolve, reject, timer: undefined, abandoned: false };
+      const entry: Entry = {
+        id: ++this.lastId,
+        tagged,
+        words,
+        resolve,
+        reject,
+        timer: undefined,
+        signal: undefined,
+        abandoned: false,
+      };
       if (Number.isFinite(timeoutMs)) {
         entry.timer = setTimeout(() => {
-          entry.abandoned = true;
           entry.timer = undefined;
-          reject(new KestroveError("timeout", { detail: `no reply within ${timeoutMs} ms`, words }));
+          this.abandon(entry, new KestroveError("timeout", { detail: `no reply within ${timeoutMs} ms`, words }));
         }, timeoutMs);
       }
+      if (signal) this.watch(entry, signal);
       this.entries.push(entry);
     });
   }
@@ -58,7 +82,7 @@ export class RequestTable {
     if (entry.tagged && "id" in reply && reply.id !== entry.id) return "unexpected";
     this.shift();
     if (entry.abandoned) return "late";
-    clearTimeout(entry.timer);
+    this.disarm(entry);
     if (reply.ok === true) {
       entry.resolve(payloadOf(reply, entry.tagged));
     } else {
@@ -76,9 +100,51 @@ export class RequestTable {
     this.head = 0;
     for (const entry of waiting) {
       if (entry.abandoned) continue;
-      clearTimeout(entry.timer);
+      this.disarm(entry);
       entry.reject(makeError(entry.words));
     }
+  }
+
+  private watch(entry: Entry, signal: AbortSignal): void {
+    entry.signal = signal;
+    let group = this.signals.get(signal);
+    if (group === undefined) {
+      const entries = new Set<Entry>();
+      const onAbort = (): void => {
+        this.signals.delete(signal);
+        for (const waiting of entries) {
+          waiting.signal = undefined;
+          this.abandon(waiting, abortedError(waiting.words, signal.reason));
+        }
+      };
+      group = { entries, onAbort };
+      this.signals.set(signal, group);
+      signal.addEventListener("abort", onAbort, { once: true });
+    }
+    group.entries.add(entry);
+  }
+
+  /** Settles a request before its reply; the reply, when it comes, is dropped. */
+  private abandon(entry: Entry, error: KestroveError): void {
+    entry.abandoned = true;
+    this.disarm(entry);
+    entry.reject(error);
+  }
+
+  private disarm(entry: Entry): void {
+    if (entry.timer !== undefined) {
+      clearTimeout(entry.timer);
+      entry.timer = undefined;
+    }
+    const signal = entry.signal;
+    if (signal === undefined) return;
+    entry.signal = undefined;
+    const group = this.signals.get(signal);
+    if (group === undefined) return;
+    group.entries.delete(entry);
+    if (group.entries.size > 0) return;
+    this.signals.delete(signal);
+    signal.removeEventListener("abort", group.onAbort);
   }
 
   private shift(): void {

@@ -1,22 +1,16 @@
 import assert from "node:assert/strict";
 import { execFile, spawn } from "node:child_process";
-import { readFileSync, writeFileSync } from "node:fs";
-import { join } from "node:path";
 import { createInterface } from "node:readline";
 import { test } from "node:test";
 import { promisify } from "node:util";
 
 import { packageRoot, world } from "./support/binaries.js";
+import { readmeExample } from "./support/readme.js";
 import { sim } from "./support/sim.js";
 
 test("the README's example runs as written against the sim driver", async () => {
-  const readme = readFileSync(join(packageRoot, "README.md"), "utf8");
-  const code = /## Example\s+```js\n([\s\S]*?)```/.exec(readme)?.[1];
-  assert.ok(code, "README.md has a js block under ## Example");
-  // Inside the package, so that `import "kestrove"` finds it as an installed copy would.
-  const file = join(packageRoot, "dist-test", "example.mjs");
-  writeFileSync(file, code);
-  const { stdout } = await promisify(execFile)(process.execPath, [file, world("viewer.json")], {
+  const file = readmeExample();
+  const { stdout } = await promisify(execFile)(process.execPath, [file, "com.example.viewer", world("viewer.json")], {
     cwd: packageRoot,
     env: { ...process.env, KESTROVE_PATH: sim() },
   });

@@ -1,9 +1,12 @@
 import assert from "node:assert/strict";
+import { execFile } from "node:child_process";
+import { promisify } from "node:util";
 import { test } from "node:test";
 
-import { Kestrove, type KestroveEvent } from "kestrove";
+import { Kestrove, type KestroveEvent, type RestartedInfo } from "kestrove";
 
 import { requireBinary, x11Path } from "./support/binaries.js";
+import { readmeExample } from "./support/readme.js";
 import { Desktop, xvfbInstalled } from "./support/x11-desktop.js";
 
 const appId = "KtNodeTerm";
@@ -95,6 +98,35 @@ test("on a throwaway X11 desktop, with a real xterm", { skip }, async (t) => {
     order.push("placed");
     await next;
     assert.equal(order[0], "placed");
+  });
+
+  await t.test("the README's example runs as written against the X11 helper", async () => {
+    const { stdout } = await promisify(execFile)(process.execPath, [readmeExample(), appId], {
+      env: { ...process.env, ...desktop.env, KESTROVE_PATH: helperPath },
+    });
+    assert.match(stdout, /helper: 'kestrove'/);
+    assert.match(stdout, new RegExp(`^\\[ ${xterm.window} \\]$`, "m"));
+    const landed = await desktop.geometry(xterm.window);
+    assert.match(stdout, new RegExp(`^(placed at|clamped to) \\{ height: ${landed.height}, width: ${landed.width}, x: 0, y: 25 \\}$`, "m"));
+  });
+
+  await t.test("with restart, a killed helper comes back and observes the xterm again", async () => {
+    const supervised = Kestrove.spawn({ path: helperPath, env: desktop.env, restart: { retries: 2, backoffMs: 10 } });
+    t.after(() => supervised.close());
+    await supervised.observe(appId);
+    const first = supervised.pid;
+    const back = new Promise<RestartedInfo>((resolve) => supervised.once("restarted", resolve));
+    process.kill(first!, "SIGKILL");
+    const info = await back;
+    assert.deepEqual([info.attempt, info.exit, info.failed], [1, { code: null, signal: "SIGKILL" }, []]);
+    assert.notEqual(supervised.pid, first);
+
+    const moved = waitFor(supervised, (e) => e.event === "moved");
+    await desktop.x("xdotool", "windowmove", "--sync", String(xterm.window), "120", "140");
+    const event = await moved;
+    assert.equal("id" in event ? event.id : undefined, xterm.window);
+    assert.deepEqual("frame" in event ? event.frame : undefined, await desktop.expectedFrame(xterm.window));
+    assert.deepEqual(await supervised.close(), { code: 0, signal: null });
   });
 
   await t.test("the observed app's quit", async () => {

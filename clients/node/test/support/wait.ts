@@ -38,3 +38,16 @@ export function signal(pid: number | undefined, name: NodeJS.Signals): void {
     if ((error as NodeJS.ErrnoException).code !== "ESRCH") throw error;
   }
 }
+
+/** Resolves once the process has gone (killed and reaped). */
+export async function processGone(pid: number): Promise<void> {
+  for (;;) {
+    try {
+      process.kill(pid, 0);
+    } catch (error) {
+      if ((error as NodeJS.ErrnoException).code === "ESRCH") return;
+      throw error;
+    }
+    await sleep(20);
+  }
+}
