@@ -17,6 +17,9 @@ export interface ConnectionHandlers {
 
 type Delivered = OutputLine | { kind: "ended"; ended: Ended };
 
+/** The line protocol this client speaks: the `protocol` of the helper's `version` reply. */
+export const protocolVersion = 1;
+
 /** The helper in loop mode: lines out, replies matched, events and the end handed over in order. */
 export class Connection {
   private readonly process: HelperProcess;
@@ -28,6 +31,7 @@ export class Connection {
   private exit: ExitInfo | undefined;
   private readonly exitWaiters: ((exit: ExitInfo) => void)[] = [];
   private closing: Promise<ExitInfo> | undefined;
+  private mismatch: ((words: readonly string[]) => KestroveError) | undefined;
 
   constructor(options: LaunchOptions, private readonly handlers: ConnectionHandlers) {
     this.delivery = new OrderedDelivery<Delivered>(
@@ -43,6 +47,7 @@ export class Connection {
         this.delivery.push({ kind: "ended", ended });
       },
     });
+    this.checkProtocol();
   }
 
   get pid(): number | undefined {
@@ -88,6 +93,33 @@ export class Connection {
     this.process.kill(signal);
   }
 
+  /**
+   * Asks the helper's version before anything else: a helper of another
+   * protocol would misread every request, so then none is sent to it and
+   * every one fails. Its reply comes before any other, so no answer of such
+   * a helper is ever handed over.
+   */
+  private checkProtocol(): void {
+    const refuse = (detail: string): void => {
+      this.mismatch = (words) => new KestroveError("protocol_mismatch", { detail, words });
+      this.refuse = this.mismatch;
+      this.table.failAll(this.mismatch);
+      this.process.kill("SIGKILL");
+    };
+    this.request(["version"], Infinity).then(
+      (payload) => {
+        if (payload.protocol !== protocolVersion) {
+          refuse(`the helper speaks protocol ${JSON.stringify(payload.protocol)}; this client speaks ${protocolVersion}`);
+        }
+      },
+      (error: KestroveError) => {
+        // A helper that is gone or never started says so on every request.
+        if (["helper_exited", "spawn_failed", "helper_missing", "protocol_mismatch"].includes(error.code)) return;
+        refuse(`the helper answers version with ${error.code}; this client speaks protocol ${protocolVersion}`);
+      },
+    );
+  }
+
   private deliver(item: Delivered): void {
     switch (item.kind) {
       case "reply":
@@ -116,7 +148,7 @@ export class Connection {
   private end(ended: Ended): void {
     const exit = { code: ended.code, signal: ended.signal };
     this.exit = exit;
-    this.refuse = (words) => endedError(ended, words);
+    this.refuse = this.mismatch ?? ((words) => endedError(ended, words));
     this.table.failAll(this.refuse);
     for (const resolve of this.exitWaiters.splice(0)) resolve(exit);
     this.handlers.onEnded(exit);

@@ -18,6 +18,8 @@ export type ClientErrorCode =
   | "timeout"
   | "helper_exited"
   | "spawn_failed"
+  | "helper_missing"
+  | "protocol_mismatch"
   | "bad_line";
 
 export type KestroveErrorCode = HelperErrorCode | ClientErrorCode;
