@@ -104,6 +104,8 @@ export class Connection {
       this.mismatch = (words) => new KestroveError("protocol_mismatch", { detail, words });
       this.refuse = this.mismatch;
       this.table.failAll(this.mismatch);
+      // The end of input stops what a wrapper started too.
+      this.process.endInput();
       this.process.kill("SIGKILL");
     };
     this.request(["version"], Infinity).then(
