@@ -88,8 +88,8 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT
 # The C++ runtime of this compiler, in the binary; libgcc stays shared
 # because GCC 12's static unwinder calls _dl_find_object (glibc 2.35).
 set(KESTROVE_STATIC_LIBGCC OFF)
-# GCC 12's libstdc++ reads __libc_single_threaded (glibc 2.32); the helper
-# supplies it.
+# GCC 12's libstdc++ needs __libc_single_threaded (glibc 2.32) and arc4random
+# (2.36); the helper supplies them (src/platform/posix/old_glibc_compat.c).
 set(KESTROVE_OLD_GLIBC ON)
 
 # Libraries and headers from the root only, programs from this machine.
