@@ -160,6 +160,44 @@ def node(code, cwd, env, module=True):
     return subprocess.run(argv, cwd=cwd, env=env, capture_output=True, text=True, timeout=120)
 
 
+def check_tarballs(tarballs, client):
+    """What each tarball holds, before anything is published: one version
+    throughout, platform packages of only their binary, README and licence,
+    no install scripts, and a client that pins every platform package."""
+    import tarfile
+    manifests = {}
+    for tarball in tarballs:
+        with tarfile.open(tarball) as tar:
+            members = {m.name: m for m in tar.getmembers()}
+            manifest = json.load(tar.extractfile("package/package.json"))
+            manifests[tarball] = manifest
+            install = {"preinstall", "install", "postinstall"} & set(manifest.get("scripts", {}))
+            if install:
+                fail(f"{tarball} has install scripts: {sorted(install)}")
+            if tarball in client:
+                continue
+            if manifest.get("scripts"):
+                fail(f"{tarball} has scripts {manifest['scripts']}")
+            expected = {"package/bin/kestrove", "package/README.md", "package/LICENSE", "package/package.json"}
+            if set(members) != expected:
+                fail(f"{tarball} holds {sorted(members)}, not {sorted(expected)}")
+            if members["package/bin/kestrove"].mode & 0o777 != 0o755:
+                fail(f"{tarball}: bin/kestrove has mode {members['package/bin/kestrove'].mode:o}, not 755")
+            name = manifest["name"]
+            linux = name.startswith("@kestrove/linux-")
+            if not manifest.get("os") or not manifest.get("cpu") or (manifest.get("libc") == ["glibc"]) != linux:
+                fail(f"{tarball}: os {manifest.get('os')}, cpu {manifest.get('cpu')}, libc {manifest.get('libc')}")
+    versions = {m["version"] for m in manifests.values()}
+    if len(versions) != 1:
+        fail(f"the tarballs have versions {sorted(versions)}")
+    version = versions.pop()
+    platforms = {m["name"] for t, m in manifests.items() if t not in client}
+    pinned = manifests[client[0]].get("optionalDependencies", {})
+    if not platforms <= set(pinned) or set(pinned.values()) != {version}:
+        fail(f"the client pins {pinned}; it must pin {sorted(platforms)} at {version}")
+    print(f"npm-install-test: {len(tarballs)} tarballs of version {version}; the client pins {', '.join(sorted(pinned))}")
+
+
 def main():
     dist = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(repo, "dist", "npm"))
     tarballs = sorted(os.path.join(dist, name) for name in os.listdir(dist) if name.endswith(".tgz"))
@@ -167,6 +205,7 @@ def main():
     if len(client) != 1 or not any("linux-x64-gnu" in t for t in tarballs):
         fail(f"{dist} lacks the client or the linux-x64-gnu package: {tarballs}")
     with_darwin = any("darwin-universal" in t for t in tarballs)
+    check_tarballs(tarballs, client)
 
     scratch = tempfile.mkdtemp(prefix="kestrove-npm-")
     registry = Registry(scratch)
