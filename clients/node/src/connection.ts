@@ -32,6 +32,7 @@ export class Connection {
   private readonly exitWaiters: ((exit: ExitInfo) => void)[] = [];
   private closing: Promise<ExitInfo> | undefined;
   private mismatch: ((words: readonly string[]) => KestroveError) | undefined;
+  private versionCheckId: number | undefined;
 
   constructor(options: LaunchOptions, private readonly handlers: ConnectionHandlers) {
     this.delivery = new OrderedDelivery<Delivered>(
@@ -95,34 +96,37 @@ export class Connection {
 
   /**
    * Asks the helper's version before anything else: a helper of another
-   * protocol would misread every request, so then none is sent to it and
-   * every one fails. Its reply comes before any other, so no answer of such
-   * a helper is ever handed over.
+   * protocol would misread every request, so then every request fails and
+   * nothing more it writes is handed over. The check is made as its reply
+   * is read, before any later line.
    */
   private checkProtocol(): void {
-    const refuse = (detail: string): void => {
-      this.mismatch = (words) => new KestroveError("protocol_mismatch", { detail, words });
-      this.refuse = this.mismatch;
-      this.table.failAll(this.mismatch);
-      // The end of input stops what a wrapper started too.
-      this.process.endInput();
-      this.process.kill("SIGKILL");
-    };
-    this.request(["version"], Infinity).then(
-      (payload) => {
-        if (payload.protocol !== protocolVersion) {
-          refuse(`the helper speaks protocol ${JSON.stringify(payload.protocol)}; this client speaks ${protocolVersion}`);
-        }
-      },
-      (error: KestroveError) => {
-        // A helper that is gone or never started says so on every request.
-        if (["helper_exited", "spawn_failed", "helper_missing", "protocol_mismatch"].includes(error.code)) return;
-        refuse(`the helper answers version with ${error.code}; this client speaks protocol ${protocolVersion}`);
-      },
-    );
+    this.versionCheckId = this.table.nextId;
+    // Its outcome is judged in `answer`; an ended helper reports itself.
+    this.request(["version"], Infinity).catch(() => {});
+  }
+
+  private protocolProblem(reply: Record<string, unknown>): string | undefined {
+    if (reply.ok !== true) {
+      return `the helper answers version with ${String(reply.error)}; this client speaks protocol ${protocolVersion}`;
+    }
+    if (reply.protocol !== protocolVersion) {
+      return `the helper speaks protocol ${JSON.stringify(reply.protocol)}; this client speaks ${protocolVersion}`;
+    }
+    return undefined;
+  }
+
+  private refuseProtocol(detail: string): void {
+    this.mismatch = (words) => new KestroveError("protocol_mismatch", { detail, words });
+    this.refuse = this.mismatch;
+    this.table.failAll(this.mismatch);
+    // The end of input stops what a wrapper started too.
+    this.process.endInput();
+    this.process.kill("SIGKILL");
   }
 
   private deliver(item: Delivered): void {
+    if (this.mismatch && item.kind !== "ended") return;
     switch (item.kind) {
       case "reply":
         this.answer(item.reply);
@@ -140,6 +144,14 @@ export class Connection {
   }
 
   private answer(reply: Record<string, unknown>): void {
+    if (this.versionCheckId !== undefined && reply.id === this.versionCheckId) {
+      this.versionCheckId = undefined;
+      const problem = this.protocolProblem(reply);
+      if (problem !== undefined) {
+        this.refuseProtocol(problem);
+        return;
+      }
+    }
     if (this.table.answer(reply) === "unexpected") {
       this.handlers.onBadLine(
         new KestroveError("bad_line", { detail: "a reply that answers no waiting request", line: JSON.stringify(reply) }),
