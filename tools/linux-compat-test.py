@@ -68,6 +68,8 @@ def main():
             # Only what the helper needs from the host: the display.
             env = {"DISPLAY": desktop.display, "PATH": "/usr/bin:/bin", "LANG": "C.UTF-8"}
             chroot = [shutil.which("chroot") or "/usr/sbin/chroot", args.x64_root, in_root]
+            if os.geteuid() != 0:
+                chroot = ["sudo", "--preserve-env=DISPLAY", *chroot]
             check_version(reply(chroot + ["version"], env, "x64 in Debian 11: version"), "x64")
             check_windows(reply(chroot + ["windows", APP], env, "x64 in Debian 11: windows"), xterm.pid, "x64")
             placed = reply(chroot + ["place", APP, "200", "150", "500", "300"], env, "x64 in Debian 11: place")

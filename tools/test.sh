@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: a normal build with warnings as errors,
 # an AddressSanitizer + UndefinedBehaviorSanitizer build, a bounded fuzzing
-# run, the macOS cross-build when a macOS SDK is present, and the packages.
+# run, the macOS cross-build when a macOS SDK is present, and the packages:
+# the .deb, the Linux binaries in a Debian 11 root and (arm64) under qemu,
+# and the npm packages installed from a private registry on 127.0.0.1.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
