@@ -70,6 +70,9 @@ def main():
     args = parser.parse_args()
     failures = []
     for binary in args.binaries:
+        if not os.path.isfile(binary):
+            failures.append(f"{binary} does not exist")
+            continue
         versions = needs(binary)
         glibc = sorted({v[6:] for vs in versions.values() for v in vs if re.fullmatch(r"GLIBC_\d+(\.\d+)*", v)},
                        key=version_key)
