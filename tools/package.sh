@@ -4,12 +4,23 @@
 #   kestrove-VERSION-macos-universal.tar.gz      when a macOS SDK is present:
 #       the universal binary (arm64 and x86_64), the manual page, README,
 #       LICENSE and CHANGELOG.md
+#   npm/kestrove-VERSION.tgz                     the Node.js client
+#   npm/kestrove-linux-x64-gnu-VERSION.tgz       its platform packages, each
+#   npm/kestrove-linux-arm64-gnu-VERSION.tgz     only bin/kestrove, a README
+#   npm/kestrove-darwin-universal-VERSION.tgz    and the licence (the last
+#                                                one when an SDK is present)
 #
 #   tools/package.sh [SDK_ROOT]
 #
+# The Linux binaries are built against Debian 11 roots (tools/bullseye-root.sh)
+# so that they start on glibc 2.31 and later; the aarch64 one with Debian's
+# cross compiler (g++-aarch64-linux-gnu). The version is the one of
+# project() in CMakeLists.txt, written into every package here.
+#
 # SDK_ROOT defaults to $KESTROVE_MACOS_SDK, else /work/sdk/macos12/root.
-# Build directories: build-package (Debian), build-macos and
-# build-macos-x86_64 (tools/macos-cross-build.sh).
+# Build directories: build-package (Linux x86_64 and the .deb),
+# build-package-arm64, build-macos and build-macos-x86_64
+# (tools/macos-cross-build.sh).
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,9 +32,18 @@ jobs=${KESTROVE_JOBS:-2}
 rm -rf "$dist"
 mkdir -p "$dist"
 
-echo "== package: Release build for the Debian package"
-cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKESTROVE_TESTS=OFF -DKESTROVE_WERROR=ON >/dev/null
-cmake --build "$build" -j"$jobs"
+build_linux() {  # arch (x86_64, aarch64), Debian architecture, build directory
+  local root
+  root=$(bash "$repo/tools/bullseye-root.sh" "$2")
+  echo "== package: Release build for Linux $1 against $root"
+  cmake -S "$repo" -B "$3" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/linux-bullseye.cmake" -DKESTROVE_LINUX_ARCH="$1" \
+    -DKESTROVE_BULLSEYE_ROOT="$root" -DCMAKE_BUILD_TYPE=Release -DKESTROVE_TESTS=OFF -DKESTROVE_WERROR=ON >/dev/null
+  cmake --build "$3" -j"$jobs"
+  python3 "$repo/tools/check-glibc-floor.py" --max 2.31 --root "$root" "$3/kestrove"
+}
+build_linux x86_64 amd64 "$build"
+arm64_build=${KESTROVE_PACKAGE_ARM64_BUILD_DIR:-$repo/build-package-arm64}
+build_linux aarch64 arm64 "$arm64_build"
 
 # The version as CMake configured it: the project version.
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
@@ -38,9 +58,82 @@ deb="kestrove_${version}_$(dpkg --print-architecture).deb"
 cp "$build/cpack/$deb" "$dist/"
 echo "package: wrote dist/$deb"
 
+# An npm package of one helper binary: bin/kestrove, a README, the licence,
+# and os/cpu/libc so that npm installs it only where it runs.
+npm_stage=$build/npm
+rm -rf "$npm_stage"
+mkdir -p "$dist/npm"
+platform_package() {  # name (after @kestrove/), binary, strip program, description, os, cpus, libc or ""
+  local name=$1 binary=$2 strip=$3 what=$4 os=$5 cpus=$6 libc=$7 dir=$npm_stage/$1
+  mkdir -p "$dir/bin"
+  cp "$binary" "$dir/bin/kestrove"
+  [[ -z $strip ]] || "$strip" --strip-unneeded "$dir/bin/kestrove"
+  chmod 0755 "$dir/bin/kestrove"
+  cp "$repo/LICENSE" "$dir/LICENSE"
+  cat >"$dir/README.md" <<README
+# @kestrove/$name
+
+The kestrove helper $version for $what, as the Node.js client \`kestrove\`
+installs it: npm picks this package on matching systems only, through the
+client's optional dependencies. Install \`kestrove\`, not this package.
+
+It holds one executable, \`bin/kestrove\`; the client finds it by itself.
+See the client's README for the protocol and for Electron apps (unpack it
+from app.asar).
+README
+  python3 - "$dir/package.json" "$name" "$version" "$what" "$os" "$cpus" "$libc" <<'PY'
+import json, sys
+path, name, version, what, os_name, cpus, libc = sys.argv[1:]
+manifest = {
+    "name": f"@kestrove/{name}",
+    "version": version,
+    "description": f"The kestrove window helper for {what}",
+    "license": "MIT",
+    "os": [os_name],
+    "cpu": cpus.split(","),
+    **({"libc": [libc]} if libc else {}),
+    "files": ["bin/kestrove"],
+    "preferUnplugged": True,
+}
+with open(path, "w") as out:
+    json.dump(manifest, out, indent=2)
+    out.write("\n")
+PY
+  (cd "$dir" && npm pack --silent --pack-destination "$dist/npm" >/dev/null)
+  echo "package: wrote dist/npm/kestrove-$name-$version.tgz"
+}
+# Every platform package, written or not here: the client lists them all.
+platform_packages=(darwin-universal linux-arm64-gnu linux-x64-gnu)
+platform_package linux-x64-gnu "$build/kestrove" strip "Linux x64 (glibc 2.31 or later)" linux x64 glibc
+platform_package linux-arm64-gnu "$arm64_build/kestrove" aarch64-linux-gnu-strip "Linux arm64 (glibc 2.31 or later)" linux arm64 glibc
+
+# The client, built, with this version and its platform packages pinned to it.
+echo "== package: the Node.js client"
+(cd "$repo/clients/node" && npm ci --no-audit --no-fund --silent && npm run build --silent)
+client_stage=$npm_stage/kestrove
+mkdir -p "$client_stage"
+cp -R "$repo/clients/node/package.json" "$repo/clients/node/README.md" "$repo/clients/node/dist" \
+  "$repo/clients/node/src" "$repo/clients/node/examples" "$client_stage/"
+cp "$repo/LICENSE" "$client_stage/LICENSE"
+python3 - "$client_stage/package.json" "$version" "${platform_packages[*]}" <<'PY'
+import json, sys
+path, version, names = sys.argv[1:]
+with open(path) as f:
+    manifest = json.load(f)
+manifest["version"] = version
+# Listed here, not in the checkout's package.json: packages that exist only
+# once released would make `npm ci` fail in every checkout.
+manifest["optionalDependencies"] = {f"@kestrove/{name}": version for name in names.split()}
+with open(path, "w") as out:
+    json.dump(manifest, out, indent=2)
+    out.write("\n")
+PY
+(cd "$client_stage" && npm pack --silent --pack-destination "$dist/npm" >/dev/null)
+echo "package: wrote dist/npm/kestrove-$version.tgz"
+
 macos="kestrove-${version}-macos-universal"
 if [[ ! -f "$sdk/SDKSettings.json" ]]; then
-  echo "package: no macOS SDK at $sdk; dist/$macos.tar.gz is skipped"
+  echo "package: no macOS SDK at $sdk; dist/$macos.tar.gz and @kestrove/darwin-universal are skipped"
   exit 0
 fi
 
@@ -60,3 +153,5 @@ stamp=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || d
 tar --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$stamp" -C "$stage" -cf - "$macos" \
   | gzip -9n >"$dist/$macos.tar.gz"
 echo "package: wrote dist/$macos.tar.gz"
+
+platform_package darwin-universal "$macos_build/universal/kestrove" "" "macOS 12 or later (arm64 and x86_64)" darwin arm64,x64 ""

@@ -17,6 +17,10 @@ packages=(
   at-spi2-core libatk-adaptor python3-gi gir1.2-gtk-3.0 gir1.2-gtk-4.0 locales
   # packaging: the .deb (dpkg-shlibdeps), its checks, the man page
   dpkg-dev lintian man-db groff-base
+  # the Linux release for older systems: Debian 11 roots (tools/bullseye-root.sh)
+  # as sysroots, the aarch64 cross compiler, and the arm64 binary run under
+  # qemu-user in the tests
+  debootstrap g++-aarch64-linux-gnu binutils-aarch64-linux-gnu qemu-user-static
 )
 
 # The Node.js client (clients/node) needs node 18 or later with npm; one

@@ -18,6 +18,9 @@ export interface ConnectionHandlers {
 
 type Delivered = OutputLine | { kind: "ended"; ended: Ended };
 
+/** The line protocol this client speaks: the `protocol` of the helper's `version` reply. */
+export const protocolVersion = 1;
+
 /** The helper in loop mode: lines out, replies matched, events and the end handed over in order. */
 export class Connection {
   private readonly process: HelperProcess;
@@ -33,6 +36,8 @@ export class Connection {
   private held = true;
   /** Requests that hold Node running while the helper itself does not. */
   private holding = 0;
+  private mismatch: ((words: readonly string[]) => KestroveError) | undefined;
+  private versionCheckId: number | undefined;
 
   constructor(options: LaunchOptions, private readonly handlers: ConnectionHandlers) {
     this.delivery = new OrderedDelivery<Delivered>(
@@ -56,6 +61,7 @@ export class Connection {
         this.delivery.push({ kind: "ended", ended });
       },
     });
+    this.checkProtocol();
   }
 
   get pid(): number | undefined {
@@ -134,7 +140,39 @@ export class Connection {
     );
   }
 
+  /**
+   * Asks the helper's version before anything else: a helper of another
+   * protocol would misread every request, so then every request fails and
+   * nothing more it writes is handed over. The check is made as its reply
+   * is read, before any later line.
+   */
+  private checkProtocol(): void {
+    this.versionCheckId = this.table.nextId;
+    // Its outcome is judged in `answer`; an ended helper reports itself.
+    this.request(["version"], Infinity).catch(() => {});
+  }
+
+  private protocolProblem(reply: Record<string, unknown>): string | undefined {
+    if (reply.ok !== true) {
+      return `the helper answers version with ${String(reply.error)}; this client speaks protocol ${protocolVersion}`;
+    }
+    if (reply.protocol !== protocolVersion) {
+      return `the helper speaks protocol ${JSON.stringify(reply.protocol)}; this client speaks ${protocolVersion}`;
+    }
+    return undefined;
+  }
+
+  private refuseProtocol(detail: string): void {
+    this.mismatch = (words) => new KestroveError("protocol_mismatch", { detail, words });
+    this.refuse = this.mismatch;
+    this.table.failAll(this.mismatch);
+    // The end of input stops what a wrapper started too.
+    this.process.endInput();
+    this.process.kill("SIGKILL");
+  }
+
   private deliver(item: Delivered): void {
+    if (this.mismatch && item.kind !== "ended") return;
     switch (item.kind) {
       case "reply":
         this.answer(item.reply);
@@ -152,6 +190,14 @@ export class Connection {
   }
 
   private answer(reply: Record<string, unknown>): void {
+    if (this.versionCheckId !== undefined && reply.id === this.versionCheckId) {
+      this.versionCheckId = undefined;
+      const problem = this.protocolProblem(reply);
+      if (problem !== undefined) {
+        this.refuseProtocol(problem);
+        return;
+      }
+    }
     if (this.table.answer(reply) === "unexpected") {
       this.handlers.onBadLine(
         new KestroveError("bad_line", { detail: "a reply that answers no waiting request", line: JSON.stringify(reply) }),
@@ -162,7 +208,7 @@ export class Connection {
   private end(ended: Ended): void {
     const exit = { code: ended.code, signal: ended.signal };
     this.exit = exit;
-    this.refuse = (words) => endedError(ended, words);
+    this.refuse = this.mismatch ?? ((words) => endedError(ended, words));
     this.table.failAll(this.refuse);
     for (const resolve of this.exitWaiters.splice(0)) resolve(exit);
     this.handlers.onEnded(exit, ended);

@@ -19,6 +19,8 @@ export type ClientErrorCode =
   | "aborted"
   | "helper_exited"
   | "spawn_failed"
+  | "helper_missing"
+  | "protocol_mismatch"
   | "bad_line";
 
 export type KestroveErrorCode = HelperErrorCode | ClientErrorCode;

@@ -1,12 +1,15 @@
 import { spawn, type ChildProcess } from "node:child_process";
 
 import { KestroveError, type ExitInfo } from "./errors.js";
+import { findHelper } from "./find_helper.js";
 import { LineSplitter } from "./line-splitter.js";
 import { traceLine, type Trace } from "./trace.js";
 
 export interface LaunchOptions {
-  /** The executable; default `$KESTROVE_PATH`, else `kestrove` on PATH. */
+  /** The executable; default `$KESTROVE_PATH`, else the installed platform package. */
   path?: string | undefined;
+  /** Also look for `kestrove` on `PATH` when there is neither; default false. */
+  searchPath?: boolean | undefined;
   /** Arguments before any command, for wrappers such as the sim driver (`[worldFile]`). */
   args?: readonly string[] | undefined;
   /** Added to this process's environment. */
@@ -17,7 +20,7 @@ export interface LaunchOptions {
 
 export interface Ended extends ExitInfo {
   /** Why the executable could not be started, when it could not. */
-  spawnError?: NodeJS.ErrnoException | undefined;
+  spawnError?: NodeJS.ErrnoException | KestroveError | undefined;
   /** The end of what the helper wrote to standard error. */
   stderr: string;
 }
@@ -37,15 +40,11 @@ export interface HelperProcessHandlers {
 
 const stderrKeep = 4096;
 
-function helperPath(path: string | undefined): string {
-  return path ?? process.env.KESTROVE_PATH ?? "kestrove";
-}
-
 /** The helper as a child process: its pipes, its end, and nothing about the protocol. */
 export class HelperProcess {
   private readonly child: ChildProcess | undefined;
   private stderrTail = "";
-  private spawnError: NodeJS.ErrnoException | undefined;
+  private spawnError: NodeJS.ErrnoException | KestroveError | undefined;
   private ended = false;
   private corked = false;
   private readonly trace: Trace | undefined;
@@ -56,7 +55,7 @@ export class HelperProcess {
     try {
       // Inside the try: choosing the executable may fail too, and is then
       // reported as a start that failed.
-      const path = helperPath(options.path);
+      const { path } = findHelper({ path: options.path, searchPath: options.searchPath });
       this.child = spawn(path, args, {
         env: options.env === undefined ? process.env : { ...process.env, ...options.env },
         stdio: ["pipe", "pipe", "pipe"],
@@ -65,7 +64,7 @@ export class HelperProcess {
       // Arguments that cannot reach exec (a NUL in the path) throw here
       // rather than emitting; report them the same way, later.
       this.child = undefined;
-      this.spawnError = error as NodeJS.ErrnoException;
+      this.spawnError = error instanceof KestroveError ? error : (error as NodeJS.ErrnoException);
       setImmediate(() => this.finish({ code: null, signal: null }));
       return;
     }

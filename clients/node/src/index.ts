@@ -13,3 +13,10 @@ export {
 export type * from "./payloads.js";
 export type * from "./events.js";
 export { maxLineBytes } from "./words.js";
+export {
+  findHelper,
+  helperPackage,
+  unpackedAsarPath,
+  type FindHelperOptions,
+  type FoundHelper,
+} from "./find_helper.js";
