@@ -182,8 +182,10 @@ TEST_F(SimPlatformTest, OnlyRegisteredPairsAreDeliveredAndRemovalWins) {
 TEST_F(SimPlatformTest, QuitSetsTerminatedAndNotifiesEachListenerOnce) {
   std::vector<std::optional<std::int32_t>> first;
   std::vector<std::optional<std::int32_t>> second;
-  auto a = sim.addTerminationListener([&](const platform::TerminationNotice& n) { first.push_back(n.pid); });
-  auto b = sim.addTerminationListener([&](const platform::TerminationNotice& n) { second.push_back(n.pid); });
+  auto a =
+      sim.addTerminationListener(7, [&](const platform::TerminationNotice& n) { first.push_back(n.pid); });
+  auto b =
+      sim.addTerminationListener(7, [&](const platform::TerminationNotice& n) { second.push_back(n.pid); });
   sim.quitApp(42);
   sim.removeTerminationListener(b);
   sim.postTerminationNotice({});
