@@ -105,7 +105,7 @@ check_slice() {  # binary, arch, the Info.plist it must carry
     echo "macos-cross-build: the Info.plist in $binary fails its check" >&2
     exit 1
   fi
-  echo "macos-cross-build: OK: $binary is a signed Mach-O $arch executable for macOS 12; $imports imported symbols, all bound to libraries; its __TEXT,__info_plist equals $plist"
+  echo "macos-cross-build: OK: $binary is a signed Mach-O $arch executable for macOS 12; $imports imported symbols, all bound to libraries; its __TEXT,__info_plist equals $plist and passes its check (LSUIElement true)"
 }
 
 build_slice arm64 "$build"
