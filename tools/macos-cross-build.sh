@@ -99,10 +99,18 @@ check_slice() {  # binary, arch, the Info.plist it must carry
     echo "macos-cross-build: the __TEXT,__info_plist section of $binary differs from $plist" >&2
     exit 1
   fi
-  echo "macos-cross-build: OK: $binary is a signed Mach-O $arch executable for macOS 12; $imports imported symbols, all bound to libraries; its __TEXT,__info_plist equals $plist"
+  # What the section holds, read back from the slice: identity, version and
+  # LSUIElement (no Dock icon), as the packaging test checks the file.
+  if ! python3 "$repo/tests/packaging/check_info_plist.py" "$scratch/info.plist" "$version" "$bundle_id"; then
+    echo "macos-cross-build: the Info.plist in $binary fails its check" >&2
+    exit 1
+  fi
+  echo "macos-cross-build: OK: $binary is a signed Mach-O $arch executable for macOS 12; $imports imported symbols, all bound to libraries; its __TEXT,__info_plist equals $plist and passes its check (LSUIElement true)"
 }
 
 build_slice arm64 "$build"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+bundle_id=$(sed -n 's/^set(KESTROVE_BUNDLE_ID \(.*\))$/\1/p' "$repo/cmake/packaging.cmake")
 check_slice "$build/kestrove" arm64 "$build/Info.plist"
 build_slice x86_64 "$build_x86_64"
 check_slice "$build_x86_64/kestrove" x86_64 "$build_x86_64/Info.plist"

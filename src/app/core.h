@@ -6,11 +6,13 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/version.h"
 #include "platform/platform.h"
 #include "protocol/writer.h"
+#include "windows/hung_app_gate.h"
 
 namespace kestrove {
 
@@ -23,6 +25,12 @@ struct EscWatchState {
   double holdMs = 600.0;
   std::int64_t generation = 0;
   bool fired = false;
+  // The monitor was installed while untrusted: it may hear nothing until it
+  // is installed again once trust is seen.
+  bool monitorBeforeTrust = false;
+  // Moves on when a trust recheck starts or stops; a recheck timer acts
+  // only while it still has the value it was set with.
+  std::int64_t trustRecheckGeneration = 0;
 };
 
 // Process-wide settings and state, created once at start in this order.
@@ -41,7 +49,16 @@ struct HelperState {
 // What every handler reaches the world through. Lives for the whole process
 // and is only touched on the main thread.
 struct Core {
-  platform::Platform& platform;
+  Core(platform::Platform& backend, Writer& out, std::function<void(int status)> onExit,
+       HelperState initial = {})
+      : gate(backend), writer(out), exit(std::move(onExit)), state(std::move(initial)) {}
+  Core(const Core&) = delete;
+  Core& operator=(const Core&) = delete;
+
+  // Every call the core makes goes through the gate, which holds the rule
+  // for an application that stopped answering (windows/hung_app_gate.h).
+  HungAppGate gate;
+  platform::Platform& platform = gate;
   Writer& writer;
   std::function<void(int status)> exit;
   HelperState state;

@@ -35,6 +35,8 @@ void requireNoArgs(const Args& args, const std::string& name) {
 
 JsonObject runCommand(Core& core, const std::vector<std::string>& words, bool loop) {
   if (words.empty()) throw Fail("bad_args", "empty command");
+  // Every application is asked afresh by each command.
+  core.gate.beginScope();
   const std::string& name = words[0];
   const Args rest(words.begin() + 1, words.end());
 

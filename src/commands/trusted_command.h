@@ -12,6 +12,10 @@ namespace kestrove {
 // if the process ends at once.
 inline constexpr std::chrono::milliseconds kTrustPromptDelivery{500};
 
+// Whether Accessibility is open to the process: the platform's flag, and
+// when it says no, one real call that needs trust. Seeing trust puts a key
+// monitor installed before it in again.
+bool checkTrusted(Core& core);
 // `trusted [prompt]`
 JsonObject trustedCommand(Core& core, const Args& args);
 // Raises "ax_denied" when the process is not trusted.

@@ -4,7 +4,9 @@
 #include <optional>
 
 #include "commands/parse_number.h"
+#include "commands/trusted_command.h"
 #include "escwatch/esc_hold.h"
+#include "escwatch/monitor_trust.h"
 #include "protocol/fail.h"
 
 namespace kestrove {
@@ -27,14 +29,16 @@ JsonObject watchEscCommand(Core& core, const Args& args) {
     }
     esc.holdMs = *holdMs;
   }
+  // Before the install, so that the monitor is known to come before trust
+  // or after it; trust seen now also renews a monitor installed before it.
+  const bool trusted = checkTrusted(core);
   // One monitor at most: a second watch-esc only changes the hold time.
   if (!esc.monitor) {
-    esc.monitor = core.platform.addGlobalKeyMonitor(
-        [&core](const platform::KeyEvent& event) { onKeyEvent(core, event); });
+    esc.monitor = installKeyMonitor(core);
+    keyMonitorInstalled(core, trusted);
   }
-  return JsonObject{{"watching", esc.monitor != nullptr},
-                    {"trusted", core.platform.isProcessTrusted()},
-                    {"holdMs", holdMsReported(esc)}};
+  return JsonObject{
+      {"watching", esc.monitor != nullptr}, {"trusted", trusted}, {"holdMs", holdMsReported(esc)}};
 }
 
 JsonObject unwatchEscCommand(Core& core) {
@@ -43,6 +47,7 @@ JsonObject unwatchEscCommand(Core& core) {
     core.platform.removeKeyMonitor(esc.monitor);
     esc.monitor = nullptr;
   }
+  stopTrustRecheck(core);
   // Makes a pending hold timer stale.
   ++esc.generation;
   return JsonObject{{"watching", false}};

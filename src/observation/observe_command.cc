@@ -52,8 +52,11 @@ JsonObject observeCommand(Core& core, const Args& args) {
   core.platform.attachObserver(obs->observer);
   for (const platform::Element& window : appWindows(core.platform, pid)) obs->watchWindow(window);
 
+  // Also reports this application when the workspace posts nothing for it
+  // (background and agent applications); the first report ends the
+  // observation and a second finds it gone.
   obs->quitToken = core.platform.addTerminationListener(
-      [&core, pid, obs, bundle](const platform::TerminationNotice& notice) {
+      pid, [&core, pid, obs, bundle](const platform::TerminationNotice& notice) {
         onAppTerminated(core, notice, pid, obs, bundle);
       });
   core.state.activeObservation = obs;

@@ -24,6 +24,8 @@ void emitWindowClosed(Core& core, Observation& obs, const platform::Element& ele
 void handleWindowNotification(Core& core, const platform::Element& element, const std::string& notification,
                               const void* context) {
   if (context == nullptr || core.state.activeObservation.get() != context) return;
+  // An event is a unit of its own, like a command: the application is asked afresh.
+  core.gate.beginScope();
   // Keeps the observation alive should an emit end it.
   const std::shared_ptr<Observation> obs = core.state.activeObservation;
   if (notification == notification::kWindowMoved) {
@@ -55,6 +57,7 @@ void onAppTerminated(Core& core, const platform::TerminationNotice& notice, std:
                      std::shared_ptr<Observation> obs, std::string bundle) {
   if (!notice.pid || *notice.pid != pid) return;
   if (!obs || core.state.activeObservation != obs) return;
+  core.gate.beginScope();
   obs->teardown();
   core.state.activeObservation = nullptr;
   core.writer.emit(JsonObject{{"event", "app_quit"}, {"bundleId", bundle}});

@@ -47,6 +47,11 @@ class ElementRef {
   virtual ~ElementRef() = default;
   // Whether both denote the same element (CFEqual on macOS).
   virtual bool equals(const ElementRef& other) const = 0;
+  // The process of the application the element belongs to, asked of the
+  // element itself (AXUIElementGetPid on macOS: no message to that
+  // application); none when the backend cannot tell, and then every such
+  // element counts as one application.
+  virtual std::optional<std::int32_t> processId() const { return std::nullopt; }
 };
 using Element = std::shared_ptr<const ElementRef>;
 
@@ -187,6 +192,11 @@ class Platform {
   virtual bool isProcessTrusted() = 0;
   // Asks the system to prompt the user when untrusted; does not wait.
   virtual bool isProcessTrustedWithPrompt() = 0;
+  // One real Accessibility call that needs trust: the code of reading the
+  // focused application from the system-wide element. kAXErrorAPIDisabled
+  // when the interface is closed to this process; anything else (the
+  // application, no value, a timeout) when it is open.
+  virtual std::int32_t readFocusedApplication() = 0;
 
   // Running applications with this bundle identifier, in the platform's order.
   virtual std::vector<RunningApp> runningApplications(const std::string& bundleId) = 0;
@@ -218,8 +228,11 @@ class Platform {
   virtual void detachObserver(const Observer& observer) = 0;
 
   // Application termination: the callback runs on the main thread once per
-  // terminating application until the token is removed.
-  virtual Token addTerminationListener(TerminationCallback callback) = 0;
+  // terminating application until the token is removed, and for `pid` in
+  // any case, also where the platform's general notice leaves it out
+  // (macOS posts none for background and agent applications). `pid` may
+  // then be reported twice; the core keeps the first.
+  virtual Token addTerminationListener(std::int32_t pid, TerminationCallback callback) = 0;
   virtual void removeTerminationListener(const Token& token) = 0;
 
   // Screens, primary first; the main display's bounds for an empty list.

@@ -6,12 +6,12 @@
 
 namespace kestrove {
 
-EnhancedInterfacePause::EnhancedInterfacePause(platform::Platform& p, platform::Element app)
-    : platform_(p), app_(std::move(app)) {
-  if (!readBool(p, app_, kEnhancedUserInterface).value_or(false)) return;
+EnhancedInterfacePause::EnhancedInterfacePause(HungAppGate& gate, platform::Element app)
+    : gate_(gate), app_(std::move(app)) {
+  if (!readBool(gate, app_, kEnhancedUserInterface).value_or(false)) return;
   // The code is not looked at: a write that timed out may still be applied,
   // so the attribute is put back whatever this answered.
-  p.setBoolAttributeValue(app_, kEnhancedUserInterface, false);
+  gate.setBoolAttributeValue(app_, kEnhancedUserInterface, false);
   turnedOff_ = true;
 }
 
@@ -20,7 +20,8 @@ EnhancedInterfacePause::~EnhancedInterfacePause() { restore(); }
 void EnhancedInterfacePause::restore() {
   if (!turnedOff_) return;
   turnedOff_ = false;
-  platform_.setBoolAttributeValue(app_, kEnhancedUserInterface, true);
+  platform::Platform& via = gate_.isUnresponsive(app_) ? gate_.backend() : gate_;
+  via.setBoolAttributeValue(app_, kEnhancedUserInterface, true);
 }
 
 }  // namespace kestrove

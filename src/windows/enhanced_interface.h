@@ -8,6 +8,7 @@
 // back afterwards.
 
 #include "platform/platform.h"
+#include "windows/hung_app_gate.h"
 
 namespace kestrove {
 
@@ -17,17 +18,21 @@ class EnhancedInterfacePause {
  public:
   // Turns the attribute off on `app` when it reads true; otherwise (false,
   // unreadable, unsupported) does nothing, now or later.
-  EnhancedInterfacePause(platform::Platform& p, platform::Element app);
+  EnhancedInterfacePause(HungAppGate& gate, platform::Element app);
   // Puts it back unless restore() already did: a placement that fails
   // leaves the application as it found it too.
   ~EnhancedInterfacePause();
   EnhancedInterfacePause(const EnhancedInterfacePause&) = delete;
   EnhancedInterfacePause& operator=(const EnhancedInterfacePause&) = delete;
 
+  // Goes out even when the application stopped answering meanwhile (one
+  // more timeout at most): the calls that timed out may still be carried
+  // out once it recovers, the turning off among them, and the user's
+  // assistive application must not be left without the attribute.
   void restore();
 
  private:
-  platform::Platform& platform_;
+  HungAppGate& gate_;
   platform::Element app_;
   bool turnedOff_ = false;
 };

@@ -87,7 +87,7 @@ JsonObject placeCommand(Core& core, const Args& args) {
   TitlebarMeasure titlebar = measureTitlebar(core, window, *initial);
   Frame target = targetFrame(request, titlebar.titlebar);
   // Before the clock starts: "ms" stays the time of the placement itself.
-  EnhancedInterfacePause pause(p, p.createApplicationElement(app->pid));
+  EnhancedInterfacePause pause(core.gate, p.createApplicationElement(app->pid));
   // Steady, not wall, time: a clock stepped back mid-command must not give a
   // negative duration.
   const auto start = std::chrono::steady_clock::now();

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "commands/trusted_command.h"
 #include "protocol/fail.h"
 #include "windows/element_access.h"
 #include "windows/window_description.h"
@@ -13,10 +14,9 @@ JsonObject windowsCommand(Core& core, const Args& args) {
   platform::Platform& p = core.platform;
 
   std::optional<platform::RunningApp> app = findRunningApp(p, args[0]);
-  if (!app)
-    return JsonObject{{"running", false}, {"trusted", p.isProcessTrusted()}, {"windows", JsonArray{}}};
+  if (!app) return JsonObject{{"running", false}, {"trusted", checkTrusted(core)}, {"windows", JsonArray{}}};
 
-  const bool trusted = p.isProcessTrusted();
+  const bool trusted = checkTrusted(core);
   JsonArray windows;
   if (trusted) {
     for (const platform::Element& window : appWindows(p, app->pid)) {

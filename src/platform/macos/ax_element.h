@@ -11,6 +11,8 @@ class AxElement final : public ElementRef {
  public:
   explicit AxElement(CfRef<AXUIElementRef> ref) : ref_(std::move(ref)) {}
   bool equals(const ElementRef& other) const override;
+  // AXUIElementGetPid: read from the element, no message to its application.
+  std::optional<std::int32_t> processId() const override;
   AXUIElementRef get() const { return ref_.get(); }
 
  private:

@@ -7,6 +7,12 @@ bool AxElement::equals(const ElementRef& other) const {
   return theirs != nullptr && CFEqual(ref_.get(), theirs->ref_.get());
 }
 
+std::optional<std::int32_t> AxElement::processId() const {
+  pid_t pid = 0;
+  if (AXUIElementGetPid(ref_.get(), &pid) != kAXErrorSuccess) return std::nullopt;
+  return static_cast<std::int32_t>(pid);
+}
+
 Element wrapElement(CfRef<AXUIElementRef> ref) {
   if (!ref) return nullptr;
   return std::make_shared<const AxElement>(std::move(ref));

@@ -66,6 +66,17 @@ class MacPlatform final : public Platform {
 
   bool isProcessTrusted() override { return AXIsProcessTrusted(); }
 
+  std::int32_t readFocusedApplication() override {
+    auto systemWide = CfRef<AXUIElementRef>::adopt(AXUIElementCreateSystemWide());
+    if (!systemWide) return kAXErrorFailure;
+    CFTypeRef raw = nullptr;
+    const AXError code =
+        AXUIElementCopyAttributeValue(systemWide.get(), kAXFocusedApplicationAttribute, &raw);
+    // Only the code counts; what came back is released.
+    const auto value = CfRef<CFTypeRef>::adopt(raw);
+    return static_cast<std::int32_t>(code);
+  }
+
   bool isProcessTrustedWithPrompt() override {
     @autoreleasepool {
       NSDictionary* options = @{(__bridge NSString*)kAXTrustedCheckOptionPrompt : @YES};
@@ -151,8 +162,8 @@ class MacPlatform final : public Platform {
     if (auto* ours = dynamic_cast<macos::AxObserver*>(observer.get())) ours->detach();
   }
 
-  Token addTerminationListener(TerminationCallback callback) override {
-    return macos::addWorkspaceTerminationListener(std::move(callback));
+  Token addTerminationListener(std::int32_t pid, TerminationCallback callback) override {
+    return macos::addWorkspaceTerminationListener(pid, std::move(callback));
   }
 
   void removeTerminationListener(const Token& token) override {

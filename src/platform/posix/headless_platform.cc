@@ -18,6 +18,7 @@ class HeadlessPlatform : public Platform {
   MainLoop& mainLoop() override { return loop_; }
   bool isProcessTrusted() override { return false; }
   bool isProcessTrustedWithPrompt() override { return false; }
+  std::int32_t readFocusedApplication() override { return ax::kAPIDisabled; }
   std::vector<RunningApp> runningApplications(const std::string&) override { return {}; }
   Element createApplicationElement(std::int32_t) override { return nullptr; }
   AttributeRead copyAttributeValue(const Element&, const std::string&) override {
@@ -46,7 +47,9 @@ class HeadlessPlatform : public Platform {
   void removeNotification(const Observer&, const Element&, const std::string&) override {}
   void attachObserver(const Observer&) override {}
   void detachObserver(const Observer&) override {}
-  Token addTerminationListener(TerminationCallback) override { return std::make_shared<TokenRef>(); }
+  Token addTerminationListener(std::int32_t, TerminationCallback) override {
+    return std::make_shared<TokenRef>();
+  }
   void removeTerminationListener(const Token&) override {}
   std::vector<Screen> screens() override { return {}; }
   Rect mainDisplayBounds() override { return Rect{}; }

@@ -26,6 +26,7 @@ class SimElement : public platform::ElementRef {
  public:
   explicit SimElement(ElementKey key) : key_(key) {}
   bool equals(const platform::ElementRef& other) const override;
+  std::optional<std::int32_t> processId() const override { return key_.pid; }
   const ElementKey& key() const { return key_; }
 
  private:

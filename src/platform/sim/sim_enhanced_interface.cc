@@ -34,6 +34,8 @@ std::int32_t SimPlatform::setBoolAttributeValue(const platform::Element& element
   log("setBoolAttributeValue", attribute, describe(element));
   auto code = [&]() -> std::int32_t {
     if (!key) return ax::kIllegalArgument;
+    if (!trusted_) return ax::kAPIDisabled;
+    if (stalls(*key)) return ax::kCannotComplete;
     if (auto fault = Impl::takeFault(impl_->writeFaults, {*key, attribute})) return *fault;
     if (!impl_->isLive(*key)) return ax::kInvalidUIElement;
     if (key->kind != ElementKey::Kind::Application || attribute != "AXEnhancedUserInterface")

@@ -1,5 +1,7 @@
 #include "platform/sim/sim_main_loop.h"
 
+#include <thread>
+
 namespace kestrove::sim {
 
 SimMainLoop::SimMainLoop(Clock clock) : clock_(clock), start_(std::chrono::steady_clock::now()) {}
@@ -86,6 +88,16 @@ bool SimMainLoop::advanceToNextTimer() {
   }
   runUntilIdle();
   return true;
+}
+
+void SimMainLoop::elapse(std::chrono::nanoseconds by) {
+  if (by <= std::chrono::nanoseconds::zero()) return;
+  if (clock_ == Clock::Real) {
+    std::this_thread::sleep_for(by);
+    return;
+  }
+  std::lock_guard lock(mutex_);
+  virtualNow_ += by;
 }
 
 std::size_t SimMainLoop::pendingPosted() const {

@@ -51,6 +51,10 @@ class SimMainLoop : public platform::MainLoop {
   // Moves virtual time to the next timer's deadline and runs until idle
   // there. False when no timer is pending.
   bool advanceToNextTimer();
+  // Time passes while the main thread is blocked (a call that waits for an
+  // application): virtual time moves forward by `by` and nothing runs; the
+  // timers that fell due run at the next turn. Real clock: a sleep.
+  void elapse(std::chrono::nanoseconds by);
   std::size_t pendingPosted() const;
   std::size_t pendingTimers() const;
 

@@ -82,16 +82,48 @@ platform::MainLoop& SimPlatform::mainLoop() { return loop_; }
 
 bool SimPlatform::isProcessTrusted() {
   log("isProcessTrusted");
-  return trusted_;
+  return trusted_ && !trustFlagLate_;
 }
 
 bool SimPlatform::isProcessTrustedWithPrompt() {
   log("isProcessTrustedWithPrompt");
-  if (trusted_) return true;
+  if (trusted_ && !trustFlagLate_) return true;
   ++promptCount_;
   // The system does not wait for the user: a grant shows from the next call.
   if (promptGrants_) trusted_ = true;
   return false;
+}
+
+std::int32_t SimPlatform::readFocusedApplication() {
+  log("readFocusedApplication");
+  if (focusedReadFault_) return *focusedReadFault_;
+  if (!trusted_) return ax::kAPIDisabled;
+  const bool anyRunning =
+      std::any_of(impl_->apps.begin(), impl_->apps.end(), [](const SimApp& app) { return !app.terminated; });
+  return anyRunning ? ax::kSuccess : ax::kNoValue;
+}
+
+bool SimPlatform::stalls(const ElementKey& key) {
+  std::optional<std::chrono::nanoseconds> delay;
+  // Both counters move on every call, so "from the nth call" holds for each.
+  auto count = [&delay](Hang& hang) {
+    if (hang.take()) delay = std::max(delay.value_or(std::chrono::nanoseconds::zero()), hang.delay);
+  };
+  if (auto it = impl_->elementHangs.find(key); it != impl_->elementHangs.end()) count(it->second);
+  if (auto it = impl_->appHangs.find(key.pid); it != impl_->appHangs.end()) count(it->second);
+  if (!delay) return false;
+  loop_.elapse(*delay);
+  return true;
+}
+
+void SimPlatform::hangApp(std::int32_t pid, std::chrono::nanoseconds delay, std::size_t fromCall) {
+  impl_->appHangs[pid] = Hang{delay, fromCall, 0};
+}
+
+void SimPlatform::hangElement(const Element& element, std::chrono::nanoseconds delay, std::size_t fromCall) {
+  auto key = keyOf(element);
+  if (!key) throw std::logic_error("sim: hang on a non-sim element");
+  impl_->elementHangs[*key] = Hang{delay, fromCall, 0};
 }
 
 std::vector<platform::Screen> SimPlatform::screens() {
@@ -107,7 +139,7 @@ platform::Rect SimPlatform::mainDisplayBounds() {
 // ---- Applications and windows ----
 
 std::int32_t SimPlatform::addApp(const std::string& bundleId, std::int32_t pid) {
-  impl_->apps.push_back(SimApp{bundleId, pid, false, std::nullopt});
+  impl_->apps.push_back(SimApp{bundleId, pid, false, std::nullopt, SimQuitReport::NoticeFirst});
   impl_->order[pid];
   return pid;
 }
@@ -196,6 +228,8 @@ AttributeRead SimPlatform::copyAttributeValue(const Element& element, const std:
   auto key = keyOf(element);
   log("copyAttributeValue", attribute, describe(element));
   if (!key) return AttributeRead{ax::kIllegalArgument, std::nullopt};
+  if (!trusted_) return AttributeRead{ax::kAPIDisabled, std::nullopt};
+  if (stalls(*key)) return AttributeRead{ax::kCannotComplete, std::nullopt};
   if (auto fault = Impl::takeFault(impl_->readFaults, {*key, attribute})) return *fault;
   if (!impl_->isLive(*key)) return AttributeRead{ax::kInvalidUIElement, std::nullopt};
 
@@ -241,6 +275,8 @@ SettableRead SimPlatform::isAttributeSettable(const Element& element, const std:
   auto key = keyOf(element);
   log("isAttributeSettable", attribute, describe(element));
   if (!key) return SettableRead{ax::kIllegalArgument, false};
+  if (!trusted_) return SettableRead{ax::kAPIDisabled, false};
+  if (stalls(*key)) return SettableRead{ax::kCannotComplete, false};
   if (auto fault = Impl::takeFault(impl_->settableFaults, {*key, attribute})) return *fault;
   if (!impl_->isLive(*key)) return SettableRead{ax::kInvalidUIElement, false};
   if (key->kind != ElementKey::Kind::Window) return SettableRead{ax::kSuccess, false};
@@ -262,6 +298,8 @@ std::int32_t SimPlatform::setAttributeValue(const Element& element, const std::s
   log("setAttributeValue", attribute, describe(element));
   auto code = [&]() -> std::int32_t {
     if (!key) return ax::kIllegalArgument;
+    if (!trusted_) return ax::kAPIDisabled;
+    if (stalls(*key)) return ax::kCannotComplete;
     if (auto fault = Impl::takeFault(impl_->writeFaults, {*key, attribute})) return *fault;
     if (!impl_->isLive(*key)) return ax::kInvalidUIElement;
     if (key->kind != ElementKey::Kind::Window) return ax::kAttributeUnsupported;
@@ -321,6 +359,8 @@ platform::WindowNumberRead SimPlatform::windowNumber(const Element& window) {
   auto key = keyOf(window);
   log("windowNumber", {}, describe(window));
   if (!windowNumberFunction_) return {ax::kFailure, 0};
+  if (key && !trusted_) return {ax::kAPIDisabled, 0};
+  if (key && stalls(*key)) return {ax::kCannotComplete, 0};
   if (!key || key->kind != ElementKey::Kind::Window || !impl_->isLive(*key))
     return {ax::kInvalidUIElement, 0};
   auto& state = *impl_->findWindow(key->window);
@@ -368,6 +408,9 @@ void SimPlatform::clearFaults() {
   impl_->writeFaults.clear();
   impl_->notificationFaults.clear();
   impl_->observerCreateFault.reset();
+  impl_->appHangs.clear();
+  impl_->elementHangs.clear();
+  focusedReadFault_.reset();
   createValueFails_ = false;
   keyMonitorRefused_ = false;
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/sim/sim_element.h"
 #include "platform/sim/sim_main_loop.h"
 #include "platform/sim/sim_world.h"
 
@@ -66,6 +67,7 @@ class SimPlatform : public platform::Platform {
   platform::MainLoop& mainLoop() override;
   bool isProcessTrusted() override;
   bool isProcessTrustedWithPrompt() override;
+  std::int32_t readFocusedApplication() override;
   std::vector<platform::RunningApp> runningApplications(const std::string& bundleId) override;
   platform::Element createApplicationElement(std::int32_t pid) override;
   platform::AttributeRead copyAttributeValue(const platform::Element& element,
@@ -88,7 +90,7 @@ class SimPlatform : public platform::Platform {
                           const std::string& notification) override;
   void attachObserver(const platform::Observer& observer) override;
   void detachObserver(const platform::Observer& observer) override;
-  platform::Token addTerminationListener(platform::TerminationCallback callback) override;
+  platform::Token addTerminationListener(std::int32_t pid, platform::TerminationCallback callback) override;
   void removeTerminationListener(const platform::Token& token) override;
   std::vector<platform::Screen> screens() override;
   platform::Rect mainDisplayBounds() override;
@@ -106,7 +108,19 @@ class SimPlatform : public platform::Platform {
   void setWindowNumberFunctionPresent(bool present) { windowNumberFunction_ = present; }
 
   // ---- Trust ----
+  // Whether Accessibility is open to the process. While it is not, every
+  // call on an element answers kAXErrorAPIDisabled and a key monitor
+  // installed then stays deaf for its whole life, even once trust comes.
   void setTrusted(bool trusted) { trusted_ = trusted; }
+  // The trust flag lags: isProcessTrusted (and the prompting variant)
+  // answer false whatever the trust, as macOS 13 and later do in a process
+  // that was running when the user granted trust, while the Accessibility
+  // calls themselves work.
+  void setTrustFlagLate(bool late) { trustFlagLate_ = late; }
+  // readFocusedApplication answers `code` instead of what the trust gives
+  // (kAXErrorAPIDisabled when untrusted, else 0, or kAXErrorNoValue when no
+  // app runs); none: the real answer again.
+  void failFocusedApplicationRead(std::optional<std::int32_t> code) { focusedReadFault_ = code; }
   // Whether a prompt makes the user grant trust. The grant shows from the
   // next call on: the prompting call itself still answers untrusted, since
   // the system does not wait for the user.
@@ -165,8 +179,12 @@ class SimPlatform : public platform::Platform {
   // AXUIElementDestroyed follows on the window element.
   void closeWindow(WindowId id);
   // The app quits: terminated flag set, its elements become invalid, and
-  // every termination listener gets a notice with its pid.
+  // every termination listener gets a notice with its pid, and each
+  // listener added for that pid a second one as its running-application
+  // record turns terminated, in the order the app's quitReport says (only
+  // the second for an app that quits without the workspace notice).
   void quitApp(std::int32_t pid);
+  void setQuitReport(std::int32_t pid, SimQuitReport report);
   // A termination notice as given, e.g. one without an application.
   void postTerminationNotice(platform::TerminationNotice notice);
   // A key event for every installed key monitor.
@@ -195,6 +213,15 @@ class SimPlatform : public platform::Platform {
   void failObserverCreate(std::int32_t code, bool nullObserver);
   // addGlobalKeyMonitor answers null.
   void refuseKeyMonitor(bool refuse) { keyMonitorRefused_ = refuse; }
+  // The app (or one element) stops answering: from its `fromCall`-th call
+  // on (0: the next one; counted over calls on any of the app's elements,
+  // or on that element), every call on an element takes `delay` of virtual
+  // time, with nothing else running meanwhile, and fails with
+  // kAXErrorCannotComplete, as a call does when the messaging timeout runs
+  // out. Writes made then change nothing. clearFaults ends it.
+  void hangApp(std::int32_t pid, std::chrono::nanoseconds delay, std::size_t fromCall = 0);
+  void hangElement(const platform::Element& element, std::chrono::nanoseconds delay,
+                   std::size_t fromCall = 0);
 
   // ---- Inspection ----
   const std::vector<SimCall>& calls() const { return calls_; }
@@ -212,12 +239,27 @@ class SimPlatform : public platform::Platform {
   // Observers created and still alive (held by someone).
   std::size_t liveObservers() const;
   std::size_t keyMonitorCount() const { return keyMonitors_.size(); }
+  // Installed monitors that hear nothing, having been installed untrusted.
+  std::size_t deafKeyMonitorCount() const;
   std::size_t terminationListenerCount() const { return terminationListeners_.size(); }
 
  private:
   struct Impl;
 
+  struct TerminationListener {
+    std::int32_t pid = 0;
+    platform::TerminationCallback callback;
+  };
+  struct KeyMonitor {
+    platform::KeyCallback callback;
+    bool deaf = false;
+  };
+
   void log(std::string operation, std::string name = {}, std::string element = {});
+  // Whether a call on the element times out (the time is spent here).
+  bool stalls(const ElementKey& key);
+  // A termination report to every listener (`onlyPid`: to those added for it).
+  void postTermination(platform::TerminationNotice notice, std::optional<std::int32_t> onlyPid);
   // A frame change the app makes after a write: notifications, and the
   // title bar that follows a move.
   void changeFrame(WindowId id, double x, double y, double width, double height);
@@ -231,14 +273,16 @@ class SimPlatform : public platform::Platform {
   int backgroundModeEntered_ = 0;
   bool windowNumberFunction_ = true;
   bool trusted_ = true;
+  bool trustFlagLate_ = false;
+  std::optional<std::int32_t> focusedReadFault_;
   bool promptGrants_ = false;
   int promptCount_ = 0;
   std::vector<platform::Screen> screens_;
   platform::Rect mainDisplayBounds_{0, 0, 1440, 900};
   bool createValueFails_ = false;
   bool keyMonitorRefused_ = false;
-  std::map<std::uint64_t, platform::TerminationCallback> terminationListeners_;
-  std::map<std::uint64_t, platform::KeyCallback> keyMonitors_;
+  std::map<std::uint64_t, TerminationListener> terminationListeners_;
+  std::map<std::uint64_t, KeyMonitor> keyMonitors_;
   std::vector<SimCall> calls_;
   bool callLog_ = true;
   std::vector<SimWrite> writes_;

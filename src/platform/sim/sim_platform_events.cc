@@ -38,6 +38,8 @@ std::int32_t SimPlatform::addNotification(const platform::Observer& observer, co
   auto key = keyOf(element);
   if (!sim) return ax::kInvalidUIElementObserver;
   if (!key) return ax::kIllegalArgument;
+  if (!trusted_) return ax::kAPIDisabled;
+  if (stalls(*key)) return ax::kCannotComplete;
   auto fault = impl_->notificationFaults.find({*key, notification});
   if (fault != impl_->notificationFaults.end()) return fault->second;
   if (!impl_->isLive(*key)) return ax::kInvalidUIElement;
@@ -52,6 +54,8 @@ void SimPlatform::removeNotification(const platform::Observer& observer, const E
   auto sim = asSim(observer);
   auto key = keyOf(element);
   if (!sim || !key) return;
+  // A hung app holds the removal up as well; it is made all the same.
+  if (trusted_) stalls(*key);
   std::erase_if(sim->registrations,
                 [&](const auto& r) { return r.element == *key && r.notification == notification; });
 }
@@ -106,10 +110,11 @@ void SimPlatform::sendNotification(std::int32_t pid, const Element& registeredOn
 
 // ---- Listeners and monitors ----
 
-platform::Token SimPlatform::addTerminationListener(platform::TerminationCallback callback) {
-  log("addTerminationListener");
+platform::Token SimPlatform::addTerminationListener(std::int32_t pid,
+                                                    platform::TerminationCallback callback) {
+  log("addTerminationListener", std::to_string(pid));
   auto token = std::make_shared<SimToken>(impl_->nextToken++);
-  terminationListeners_[token->id] = std::move(callback);
+  terminationListeners_[token->id] = TerminationListener{pid, std::move(callback)};
   return token;
 }
 
@@ -122,8 +127,13 @@ platform::Token SimPlatform::addGlobalKeyMonitor(platform::KeyCallback callback)
   log("addGlobalKeyMonitor");
   if (keyMonitorRefused_) return nullptr;
   auto token = std::make_shared<SimToken>(impl_->nextToken++);
-  keyMonitors_[token->id] = std::move(callback);
+  keyMonitors_[token->id] = KeyMonitor{std::move(callback), !trusted_};
   return token;
+}
+
+std::size_t SimPlatform::deafKeyMonitorCount() const {
+  return static_cast<std::size_t>(
+      std::count_if(keyMonitors_.begin(), keyMonitors_.end(), [](const auto& m) { return m.second.deaf; }));
 }
 
 void SimPlatform::removeKeyMonitor(const platform::Token& token) {
@@ -132,22 +142,28 @@ void SimPlatform::removeKeyMonitor(const platform::Token& token) {
 }
 
 void SimPlatform::postTerminationNotice(platform::TerminationNotice notice) {
-  for (auto& [id, unused] : terminationListeners_) {
+  postTermination(notice, std::nullopt);
+}
+
+void SimPlatform::postTermination(platform::TerminationNotice notice, std::optional<std::int32_t> onlyPid) {
+  for (auto& [id, listener] : terminationListeners_) {
+    if (onlyPid && listener.pid != *onlyPid) continue;
     loop_.post([this, id = id, notice] {
       auto it = terminationListeners_.find(id);
       if (it == terminationListeners_.end()) return;
-      auto callback = it->second;
+      auto callback = it->second.callback;
       callback(notice);
     });
   }
 }
 
 void SimPlatform::pressKey(platform::KeyEvent event) {
-  for (auto& [id, unused] : keyMonitors_) {
+  for (auto& [id, monitor] : keyMonitors_) {
+    if (monitor.deaf) continue;
     loop_.post([this, id = id, event] {
       auto it = keyMonitors_.find(id);
       if (it == keyMonitors_.end()) return;
-      auto callback = it->second;
+      auto callback = it->second.callback;
       callback(event);
     });
   }
@@ -195,7 +211,26 @@ void SimPlatform::quitApp(std::int32_t pid) {
   if (app == nullptr) throw std::logic_error("sim: unknown app");
   if (app->terminated) return;
   app->terminated = true;
-  postTerminationNotice(platform::TerminationNotice{pid});
+  const platform::TerminationNotice notice{pid};
+  switch (app->quitReport) {
+    case SimQuitReport::NoticeFirst:
+      postTermination(notice, std::nullopt);
+      postTermination(notice, pid);
+      break;
+    case SimQuitReport::TerminatedFirst:
+      postTermination(notice, pid);
+      postTermination(notice, std::nullopt);
+      break;
+    case SimQuitReport::TerminatedOnly:
+      postTermination(notice, pid);
+      break;
+  }
+}
+
+void SimPlatform::setQuitReport(std::int32_t pid, SimQuitReport report) {
+  auto* app = impl_->findApp(pid);
+  if (app == nullptr) throw std::logic_error("sim: unknown app");
+  app->quitReport = report;
 }
 
 }  // namespace kestrove::sim

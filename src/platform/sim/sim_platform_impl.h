@@ -2,6 +2,7 @@
 
 // The sim's private state, shared by its two source files.
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -43,6 +44,16 @@ class SimToken : public platform::TokenRef {
   std::uint64_t id;
 };
 
+// An app or element that stops answering from its `fromCall`-th call on.
+struct Hang {
+  std::chrono::nanoseconds delay{0};
+  std::size_t fromCall = 0;
+  std::size_t calls = 0;  // made so far
+
+  // Counts one call; true when it is one that times out.
+  bool take() { return calls++ >= fromCall; }
+};
+
 template <typename Result>
 struct Fault {
   Result result;
@@ -77,6 +88,8 @@ struct SimPlatform::Impl {
   std::map<FaultKey, Fault<std::int32_t>> writeFaults;
   std::map<FaultKey, std::int32_t> notificationFaults;
   std::optional<std::pair<std::int32_t, bool>> observerCreateFault;
+  std::map<std::int32_t, Hang> appHangs;
+  std::map<ElementKey, Hang> elementHangs;
 
   std::vector<std::weak_ptr<SimObserver>> observers;
 

@@ -77,6 +77,12 @@ struct SimWindow {
   std::vector<SimChild> children;
 };
 
+// How an app's quitting is reported: by the workspace's termination notice
+// and by its own running-application record turning terminated, in either
+// order, or by the record alone, as for background and agent (LSUIElement)
+// apps, for which the workspace posts no notice.
+enum class SimQuitReport { NoticeFirst, TerminatedFirst, TerminatedOnly };
+
 struct SimApp {
   std::string bundleId;
   std::int32_t pid = 0;
@@ -84,6 +90,7 @@ struct SimApp {
   // AXEnhancedUserInterface on the app element; none: the app has no such
   // attribute. While true, frame writes land over a few ticks.
   std::optional<bool> enhancedUserInterface;
+  SimQuitReport quitReport = SimQuitReport::NoticeFirst;
 };
 
 }  // namespace kestrove::sim

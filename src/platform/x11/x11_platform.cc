@@ -188,7 +188,7 @@ void X11Platform::detachObserver(const Observer& observer) {
   if (auto* x = dynamic_cast<X11Observer*>(observer.get())) x->attached = false;
 }
 
-Token X11Platform::addTerminationListener(TerminationCallback callback) {
+Token X11Platform::addTerminationListener(std::int32_t, TerminationCallback callback) {
   std::uint64_t id = nextListenerId_++;
   terminationListeners_[id] = std::move(callback);
   return std::make_shared<ListenerToken>(id);

@@ -31,6 +31,10 @@ class X11Platform : public Platform {
 
   bool isProcessTrusted() override;
   bool isProcessTrustedWithPrompt() override { return isProcessTrusted(); }
+  // The display's answer is the trust itself: no call can tell otherwise.
+  std::int32_t readFocusedApplication() override {
+    return isProcessTrusted() ? ax::kSuccess : ax::kAPIDisabled;
+  }
   std::vector<RunningApp> runningApplications(const std::string& bundleId) override;
 
   Element createApplicationElement(std::int32_t pid) override;
@@ -55,7 +59,8 @@ class X11Platform : public Platform {
   void attachObserver(const Observer& observer) override;
   void detachObserver(const Observer& observer) override;
 
-  Token addTerminationListener(TerminationCallback callback) override;
+  // Every watched process is reported (createObserver watches the observed one).
+  Token addTerminationListener(std::int32_t pid, TerminationCallback callback) override;
   void removeTerminationListener(const Token& token) override;
 
   std::vector<Screen> screens() override;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/core.h"
+#include "commands/trusted_command.h"
 #include "escwatch/esc_commands.h"
 #include "escwatch/esc_hold.h"
 #include "platform/sim/sim_platform.h"
@@ -237,6 +238,86 @@ TEST_F(EscWatchTest, UnwatchAfterFiringLeavesFiredUntilTheNextKey) {
   // No monitor, so keys reach nothing now.
   key(KeyEvent{kEscape, false, false, 0});
   EXPECT_TRUE(core.state.esc.fired);
+}
+
+// A monitor installed while untrusted hears nothing, even once trust has
+// come, until it is installed again; the watch renews it as soon as trust
+// is seen, whether a command sees it or the recheck that runs meanwhile.
+TEST_F(EscWatchTest, AMonitorInstalledBeforeTrustIsRenewedOnceTrustIsSeen) {
+  struct Case {
+    const char* name;
+    bool flagLate;                   // the grant is one the trust flag does not show yet
+    bool command;                    // a command that checks trust follows the grant
+    std::chrono::milliseconds wait;  // time before the press
+  };
+  const Case cases[] = {
+      {"a command sees the grant", false, true, 0ms},
+      {"a command sees a grant the flag does not show", true, true, 0ms},
+      {"the recheck sees the grant", false, false, 1000ms},
+      {"the recheck sees a grant the flag does not show", true, false, 1000ms},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::SimPlatform fresh;
+    std::vector<std::string> lines;
+    Writer out{[&](const char* data, std::size_t size, int&) {
+                 lines.emplace_back(data, size - 1);
+                 return static_cast<long>(size);
+               },
+               [](int) {}};
+    Core untrusted{fresh, out, [](int) {}, HelperState{}};
+    fresh.setTrusted(false);
+    EXPECT_EQ(watchEscCommand(untrusted, {}),
+              (JsonObject{{"holdMs", 600}, {"trusted", false}, {"watching", true}}));
+    EXPECT_EQ(fresh.deafKeyMonitorCount(), 1u);
+
+    fresh.setTrusted(true);
+    fresh.setTrustFlagLate(c.flagLate);
+    if (c.command) {
+      EXPECT_EQ(trustedCommand(untrusted, {}).at("trusted"), JsonValue(true));
+    }
+    fresh.loop().advance(c.wait);
+    EXPECT_EQ(fresh.keyMonitorCount(), 1u);
+    EXPECT_EQ(fresh.deafKeyMonitorCount(), 0u);
+    EXPECT_EQ(fresh.countCalls("addGlobalKeyMonitor"), 2u);
+
+    fresh.pressKey(KeyEvent{kEscape, true, false, 0});
+    fresh.loop().advance(600ms);
+    EXPECT_EQ(lines, std::vector<std::string>{R"({"event":"esc_long","heldMs":600})"});
+    // Renewed once: a recheck still due finds nothing to do and sets no
+    // other, so nothing wakes the loop afterwards.
+    fresh.clearCalls();
+    fresh.loop().advance(10s);
+    EXPECT_EQ(fresh.countCalls("addGlobalKeyMonitor"), 0u);
+    EXPECT_EQ(fresh.countCalls("readFocusedApplication"), 0u);
+    EXPECT_EQ(fresh.loop().pendingTimers(), 0u);
+  }
+}
+
+TEST_F(EscWatchTest, TrustRecheckRunsOnlyWhileAMonitorAwaitsTrust) {
+  // Installed trusted: no recheck at all.
+  watch();
+  EXPECT_EQ(sim.loop().pendingTimers(), 0u);
+  unwatchEscCommand(core);
+
+  // Installed untrusted: one recheck a second while trust is missing...
+  sim.setTrusted(false);
+  watch();
+  sim.clearCalls();
+  after(3000ms);
+  EXPECT_EQ(sim.countCalls("readFocusedApplication"), 3u);
+  EXPECT_EQ(sim.countCalls("addGlobalKeyMonitor"), 0u);
+  // ... and none once the watch ends; a stale timer does nothing.
+  unwatchEscCommand(core);
+  sim.clearCalls();
+  after(5000ms);
+  EXPECT_EQ(sim.countCalls("readFocusedApplication"), 0u);
+  EXPECT_EQ(sim.loop().pendingTimers(), 0u);
+
+  // A refused monitor has nothing to renew.
+  sim.refuseKeyMonitor(true);
+  EXPECT_EQ(watch().at("watching"), JsonValue(false));
+  EXPECT_EQ(sim.loop().pendingTimers(), 0u);
 }
 
 }  // namespace

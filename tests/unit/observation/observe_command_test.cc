@@ -10,8 +10,8 @@
 namespace kestrove::obs_testing {
 namespace {
 
-using platform::ax::kCannotComplete;
 using platform::ax::kFailure;
+using platform::ax::kNotificationUnsupported;
 
 class ObserveCommandTest : public ObservationFixture {
  protected:
@@ -120,7 +120,7 @@ TEST_F(ObserveCommandTest, NoApplicationRegistrationMeansFailureAndNothingLeftBe
   observe(kViewer);
   const platform::Element editorApp = sim.applicationElement(kEditorPid);
   for (const char* name : {"AXWindowCreated", "AXWindowMoved", "AXWindowResized"}) {
-    sim.failAddNotification(editorApp, name, kCannotComplete);
+    sim.failAddNotification(editorApp, name, kNotificationUnsupported);
   }
   addWindow(kEditorPid);
   sim.clearCalls();
@@ -138,8 +138,8 @@ TEST_F(ObserveCommandTest, NoApplicationRegistrationMeansFailureAndNothingLeftBe
 
 TEST_F(ObserveCommandTest, OneApplicationRegistrationIsEnough) {
   const platform::Element viewerApp = sim.applicationElement(kViewerPid);
-  sim.failAddNotification(viewerApp, "AXWindowCreated", kCannotComplete);
-  sim.failAddNotification(viewerApp, "AXWindowResized", kCannotComplete);
+  sim.failAddNotification(viewerApp, "AXWindowCreated", kNotificationUnsupported);
+  sim.failAddNotification(viewerApp, "AXWindowResized", kNotificationUnsupported);
   addWindow(kViewerPid);
 
   EXPECT_EQ(observe(kViewer), (JsonObject{{"observing", true}, {"pid", kViewerPid}, {"windows", 1}}));
@@ -149,7 +149,7 @@ TEST_F(ObserveCommandTest, OneApplicationRegistrationIsEnough) {
 TEST_F(ObserveCommandTest, WindowsThatCannotBeWatchedAreLeftOutQuietly) {
   const sim::WindowId refused = addWindow(kViewerPid);
   const sim::WindowId kept = addWindow(kViewerPid);
-  sim.failAddNotification(sim.windowElement(refused), "AXUIElementDestroyed", kCannotComplete);
+  sim.failAddNotification(sim.windowElement(refused), "AXUIElementDestroyed", kNotificationUnsupported);
 
   EXPECT_EQ(observe(kViewer).at("windows"), JsonValue(1));
   ASSERT_EQ(active()->watched.size(), 1u);

@@ -270,5 +270,51 @@ TEST_F(WindowEventsTest, OtherTerminationsAreIgnored) {
   EXPECT_TRUE(sim.isAttached(observed->observer));
 }
 
+// The workspace's notice and the app's own running-application record may
+// both report the quit, in either order, or the record alone (the
+// workspace posts nothing for background and agent apps): one "app_quit"
+// whichever comes first, and nothing when it is another app.
+TEST_F(WindowEventsTest, AQuitIsReportedOnceHoweverItIsSeen) {
+  using sim::SimQuitReport;
+  struct Case {
+    const char* name;
+    SimQuitReport report;
+  };
+  const Case cases[] = {
+      {"notice, then terminated", SimQuitReport::NoticeFirst},
+      {"terminated, then notice", SimQuitReport::TerminatedFirst},
+      {"terminated only: an agent app", SimQuitReport::TerminatedOnly},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::SimPlatform world;
+    std::vector<std::string> out;
+    Writer keep{[&](const char* data, std::size_t size, int&) {
+                  out.emplace_back(data, size - 1);
+                  return static_cast<long>(size);
+                },
+                [](int) {}};
+    Core quitting{world, keep, [](int) {}, HelperState{}};
+    world.addApp(kViewer, kViewerPid);
+    world.addApp(kEditor, kEditorPid);
+    world.setQuitReport(kViewerPid, c.report);
+    world.setQuitReport(kEditorPid, c.report);
+    world.addWindow(kViewerPid, sim::SimWindow{});
+    observeCommand(quitting, {kViewer});
+
+    world.quitApp(kEditorPid);
+    world.loop().runUntilIdle();
+    EXPECT_TRUE(out.empty());
+    ASSERT_NE(quitting.state.activeObservation, nullptr);
+
+    world.quitApp(kViewerPid);
+    world.loop().runUntilIdle();
+    EXPECT_EQ(out, std::vector<std::string>{R"({"bundleId":"com.example.viewer","event":"app_quit"})"});
+    EXPECT_EQ(quitting.state.activeObservation, nullptr);
+    EXPECT_EQ(world.terminationListenerCount(), 0u);
+    EXPECT_EQ(world.liveObservers(), 0u);
+  }
+}
+
 }  // namespace
 }  // namespace kestrove::obs_testing

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -182,8 +183,10 @@ TEST_F(SimPlatformTest, OnlyRegisteredPairsAreDeliveredAndRemovalWins) {
 TEST_F(SimPlatformTest, QuitSetsTerminatedAndNotifiesEachListenerOnce) {
   std::vector<std::optional<std::int32_t>> first;
   std::vector<std::optional<std::int32_t>> second;
-  auto a = sim.addTerminationListener([&](const platform::TerminationNotice& n) { first.push_back(n.pid); });
-  auto b = sim.addTerminationListener([&](const platform::TerminationNotice& n) { second.push_back(n.pid); });
+  auto a =
+      sim.addTerminationListener(7, [&](const platform::TerminationNotice& n) { first.push_back(n.pid); });
+  auto b =
+      sim.addTerminationListener(7, [&](const platform::TerminationNotice& n) { second.push_back(n.pid); });
   sim.quitApp(42);
   sim.removeTerminationListener(b);
   sim.postTerminationNotice({});
@@ -229,6 +232,89 @@ TEST_F(SimPlatformTest, WindowNumbersAndTheirFaults) {
   EXPECT_EQ(sim.windowNumber(w).code, ax::kFailure);
   sim.setWindowNumberFunctionPresent(false);
   EXPECT_FALSE(sim.hasWindowNumberFunction());
+}
+
+TEST_F(SimPlatformTest, TrustShapes) {
+  const Element w = sim.windowElement(window);
+  // Granted while running: the flag lags, the calls work.
+  sim.setTrustFlagLate(true);
+  EXPECT_FALSE(sim.isProcessTrusted());
+  EXPECT_FALSE(sim.isProcessTrustedWithPrompt());
+  EXPECT_EQ(sim.readFocusedApplication(), ax::kSuccess);
+  EXPECT_EQ(sim.copyAttributeValue(w, "AXPosition").code, ax::kSuccess);
+  // Really missing: every element call is refused by the interface itself.
+  sim.setTrustFlagLate(false);
+  sim.setTrusted(false);
+  EXPECT_EQ(sim.readFocusedApplication(), ax::kAPIDisabled);
+  EXPECT_EQ(sim.copyAttributeValue(w, "AXPosition").code, ax::kAPIDisabled);
+  EXPECT_EQ(sim.isAttributeSettable(w, "AXSize").code, ax::kAPIDisabled);
+  EXPECT_EQ(sim.setAttributeValue(w, "AXSize", AxValue{2, 10, 10}), ax::kAPIDisabled);
+  EXPECT_EQ(sim.windowNumber(w).code, ax::kAPIDisabled);
+  EXPECT_EQ(sim.addNotification(observer, w, "AXUIElementDestroyed", nullptr), ax::kAPIDisabled);
+  EXPECT_EQ(sim.window(window).width, 800);
+  sim.failFocusedApplicationRead(ax::kCannotComplete);
+  EXPECT_EQ(sim.readFocusedApplication(), ax::kCannotComplete);
+}
+
+TEST_F(SimPlatformTest, AMonitorInstalledUntrustedStaysDeaf) {
+  std::vector<std::string> heard;
+  sim.setTrusted(false);
+  auto deaf = sim.addGlobalKeyMonitor([&](const platform::KeyEvent&) { heard.push_back("deaf"); });
+  sim.setTrusted(true);
+  auto renewed = sim.addGlobalKeyMonitor([&](const platform::KeyEvent&) { heard.push_back("renewed"); });
+  EXPECT_EQ(sim.deafKeyMonitorCount(), 1u);
+  sim.pressKey({53, true, false, 0});
+  sim.loop().runUntilIdle();
+  EXPECT_EQ(heard, std::vector<std::string>{"renewed"});
+}
+
+TEST_F(SimPlatformTest, QuitReportsReachListenersOfThePidOnce) {
+  std::vector<std::string> heard;
+  auto forApp = sim.addTerminationListener(42, [&](const platform::TerminationNotice& n) {
+    heard.push_back("app " + std::to_string(n.pid.value_or(-1)));
+  });
+  auto forOther = sim.addTerminationListener(7, [&](const platform::TerminationNotice& n) {
+    heard.push_back("other " + std::to_string(n.pid.value_or(-1)));
+  });
+  sim.setQuitReport(42, SimQuitReport::TerminatedFirst);
+  sim.quitApp(42);
+  sim.loop().runUntilIdle();
+  EXPECT_EQ(heard, (std::vector<std::string>{"app 42", "app 42", "other 42"}));
+
+  heard.clear();
+  sim.addApp("com.example.agent", 43);
+  sim.setQuitReport(43, SimQuitReport::TerminatedOnly);
+  auto forAgent = sim.addTerminationListener(43, [&](const platform::TerminationNotice& n) {
+    heard.push_back("agent " + std::to_string(n.pid.value_or(-1)));
+  });
+  sim.quitApp(43);
+  sim.loop().runUntilIdle();
+  EXPECT_EQ(heard, std::vector<std::string>{"agent 43"});
+}
+
+TEST_F(SimPlatformTest, AHangSpendsVirtualTimeFromItsCallOn) {
+  using namespace std::chrono_literals;
+  const Element w = sim.windowElement(window);
+  bool timerRan = false;
+  sim.loop().postAfter(500ms, [&] { timerRan = true; });
+  sim.hangApp(42, 1s, 2);
+  EXPECT_EQ(sim.copyAttributeValue(w, "AXPosition").code, ax::kSuccess);
+  EXPECT_EQ(sim.isAttributeSettable(sim.applicationElement(42), "AXSize").code, ax::kSuccess);
+  EXPECT_EQ(sim.loop().now(), 0ns);
+  EXPECT_EQ(sim.setAttributeValue(w, "AXSize", AxValue{2, 10, 10}), ax::kCannotComplete);
+  EXPECT_EQ(sim.windowNumber(w).code, ax::kCannotComplete);
+  EXPECT_EQ(sim.loop().now(), 2s);
+  EXPECT_EQ(sim.window(window).width, 800);
+  // The main thread was blocked: the timer runs at the next turn, not during the calls.
+  EXPECT_FALSE(timerRan);
+  sim.loop().runUntilIdle();
+  EXPECT_TRUE(timerRan);
+  // A hung element hangs only itself, counted from its own calls.
+  sim.clearFaults();
+  sim.hangElement(sim.childElement(window, 0), 1s);
+  EXPECT_EQ(sim.copyAttributeValue(w, "AXPosition").code, ax::kSuccess);
+  EXPECT_EQ(sim.copyAttributeValue(sim.childElement(window, 0), "AXPosition").code, ax::kCannotComplete);
+  EXPECT_EQ(sim.loop().now(), 3s);
 }
 
 }  // namespace

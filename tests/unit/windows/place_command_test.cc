@@ -13,7 +13,8 @@
 namespace kestrove::testing {
 namespace {
 
-constexpr std::int32_t kRefused = platform::ax::kCannotComplete;
+// A refusal, not a timeout: the application answered.
+constexpr std::int32_t kRefused = platform::ax::kFailure;
 
 // One stream window at (0, 40) 1000 x 700 whose content child sits below a
 // title bar of 28, so that every measurement reads "ax_content".
@@ -136,7 +137,7 @@ TEST_F(PlaceCommandTest, FailsWhenNoWriteOfTheFirstFrameSucceeds) {
   sim.failWrite(window, "AXSize", kRefused);
   sim.failWrite(window, "AXPosition", kRefused);
   sim.clearCalls();
-  EXPECT_EQ(failureOf([&] { place(); }), "place_failed: AX errors [-25204, -25204, -25204]");
+  EXPECT_EQ(failureOf([&] { place(); }), "place_failed: AX errors [-25200, -25200, -25200]");
   // Nothing is read back after a failed write.
   EXPECT_EQ(sim.countCalls("copyAttributeValue", "AXPosition", sim::SimPlatform::describe(window)), 1u);
 }

@@ -18,7 +18,8 @@
 namespace kestrove::testing {
 namespace {
 
-constexpr std::int32_t kRefused = platform::ax::kCannotComplete;
+// A refusal, not a timeout: the application answered.
+constexpr std::int32_t kRefused = platform::ax::kFailure;
 constexpr char kAttribute[] = "AXEnhancedUserInterface";
 
 // One stream window at (0, 40) 1000 x 700 with a 28-point title bar, and a
@@ -164,7 +165,7 @@ TEST(PlaceEnhancedInterface, TurnedOffAroundTheWritesOnlyWhenItReadsTrue) {
     EXPECT_EQ(s.flagWrites(), c.writes);
     EXPECT_EQ(s.sim.enhancedUserInterface(kPid), c.finalValue);
     if (c.outcome == Outcome::PlaceFailed) {
-      EXPECT_EQ(failure, "place_failed: AX errors [-25204, -25204, -25204]");
+      EXPECT_EQ(failure, "place_failed: AX errors [-25200, -25200, -25200]");
       continue;
     }
     ASSERT_TRUE(reply);
