@@ -32,7 +32,14 @@ std::chrono::steady_clock::time_point AccessibilityReader::deadline() {
   return *turnDeadline_;
 }
 
+void AccessibilityReader::renewBudget(std::chrono::steady_clock::time_point turnEnd) {
+  turnDeadline_ = std::min(std::chrono::steady_clock::now() + kTurnBudget, turnEnd);
+}
+
 void AccessibilityReader::endOfTurn() {
+  // A bus that stalled may be one the session bus named before it restarted.
+  if (stalled_) address_.forget();
+  address_.endOfTurn();
   stalled_ = false;
   turnDeadline_.reset();
   connections_.reset();
@@ -53,7 +60,12 @@ const AccessibleWindow* AccessibilityReader::window(const DesktopSnapshot& snaps
   auto found = read_.find(window);
   if (found == read_.end()) {
     std::optional<AccessibleWindow> result;
-    if (!stalled_ && info.pid && bus_.open(snapshot.accessibilityBus())) result = read(window, info);
+    if (!stalled_ && info.pid) {
+      if (bus_.open(address_.find(snapshot.accessibilityBus(), deadline())))
+        result = read(window, info);
+      else
+        address_.forget();
+    }
     if (result) borders_[window] = result->border;
     found = read_.emplace(window, std::move(result)).first;
   }
