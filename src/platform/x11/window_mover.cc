@@ -29,6 +29,12 @@ constexpr std::chrono::milliseconds kFollowUpQuiet{30};
 // GTK 4 does so 200-470 ms after the manager configured it when idle, and
 // 930 ms was seen on a loaded machine.
 constexpr std::chrono::milliseconds kOwnResizeQuiet{1000};
+// A window the manager resized but did not move yet (or moved but did not
+// resize) when it answered is waited for until nothing more came for this
+// long: mutter moves a window some time after it resized it, and then tells
+// with a synthetic configure; a manager that grants one half only is taken
+// at its word after that.
+constexpr std::chrono::milliseconds kPartQuiet{300};
 
 constexpr std::uint32_t kGravityNorthWest = 1;
 constexpr std::uint32_t kSetPosition = (1u << 8) | (1u << 9);
@@ -50,6 +56,17 @@ RootRect monitorFor(const DesktopSnapshot& snapshot, const RootRect& r) {
       return m.rect;
   }
   return snapshot.monitors().empty() ? snapshot.rootBounds() : snapshot.monitors().front().rect;
+}
+
+// The client window in root pixels, inside its X border; none when it is gone.
+std::optional<RootRect> clientRect(xcb_connection_t* c, xcb_window_t window, xcb_window_t root) {
+  auto geometryCookie = xcb_get_geometry(c, window);
+  auto placeCookie = xcb_translate_coordinates(c, window, root, 0, 0);
+  XcbReply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, geometryCookie, nullptr));
+  XcbReply<xcb_translate_coordinates_reply_t> place(xcb_translate_coordinates_reply(c, placeCookie, nullptr));
+  if (!geometry || !place) return std::nullopt;
+  return RootRect{double(place->dst_x), double(place->dst_y), double(geometry->width),
+                  double(geometry->height)};
 }
 
 }  // namespace
@@ -203,6 +220,12 @@ void WindowMover::wait(std::uint32_t firstRequest) {
     bool changed = false;
     bool configured = false;
     Clock::time_point last;
+    // Where the window was read to be, once the manager seemed done with a
+    // window it changed but did not bring to the target; when that was, and
+    // since when half of the request has seemed to be still coming.
+    std::optional<RootRect> read;
+    Clock::time_point readAt;
+    std::optional<Clock::time_point> partSince;
   };
   std::map<xcb_window_t, Seen> seen;
   bool answered = false;
@@ -264,6 +287,28 @@ void WindowMover::wait(std::uint32_t firstRequest) {
   // configure that changes nothing. A window left larger than its monitor
   // is settled only once it has stayed as it is for longer, since its
   // client may then shrink it. `wake` is when a quiet period ends.
+  // Whether the window changed in one half of what was asked (size or
+  // place) and not at all in the other: read from the server, since mutter
+  // and openbox tell no place for a move with a resize.
+  auto partStillComing = [&](xcb_window_t window, const Pending& pending, Seen& s, Clock::time_point now,
+                             const auto& quietFor) {
+    xcb_connection_t* c = connection_.current();
+    if (!c) return false;
+    if (!s.read || s.readAt < s.last) {
+      s.read = clientRect(c, window, connection_.root());
+      s.readAt = now;
+    }
+    if (!s.read) return false;
+    const RootRect& r = *s.read;
+    const RootRect& b = pending.before;
+    const RootRect& t = pending.target;
+    const bool moveComing = (t.x != b.x || t.y != b.y) && r.x == b.x && r.y == b.y;
+    const bool sizeComing =
+        (t.width != b.width || t.height != b.height) && r.width == b.width && r.height == b.height;
+    if (sameRect(r, t) || (!moveComing && !sizeComing)) return false;
+    if (!s.partSince) s.partSince = now;
+    return !quietFor(std::max(*s.partSince, s.last), kPartQuiet);
+  };
   auto settled = [&](xcb_window_t window, const Pending& pending, Clock::time_point now,
                      Clock::time_point& wake) {
     auto found = seen.find(window);
@@ -284,7 +329,9 @@ void WindowMover::wait(std::uint32_t firstRequest) {
     const bool oversize = pending.target.width > m.width || pending.target.height > m.height ||
                           (s.sized && (s.now.width > m.width || s.now.height > m.height));
     if (oversize) return quietFor(s.last, kOwnResizeQuiet);
-    return arrived || answered || quietFor(s.last, kFollowUpQuiet);
+    if (arrived) return true;
+    if (!answered && !quietFor(s.last, kFollowUpQuiet)) return false;
+    return !partStillComing(window, pending, found->second, now, quietFor);
   };
   const auto left = connection_.timeLeft() - kReadBackReserve;
   const auto deadline = Clock::now() + std::max(left, std::chrono::milliseconds{0});
