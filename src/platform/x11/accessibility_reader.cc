@@ -9,8 +9,9 @@ namespace {
 // What AT-SPI may cost one main-loop turn, well inside the bound on a
 // command: an application that stalls is then left out until the next one.
 constexpr std::chrono::milliseconds kTurnBudget{1000};
-// A window read again after a resize, until its application has laid it out.
-constexpr std::chrono::milliseconds kLayoutWait{300};
+// A window read again after a resize, until its application has laid it out
+// (GTK 4 on a loaded machine: several hundred ms).
+constexpr std::chrono::milliseconds kLayoutWait{1000};
 constexpr std::chrono::milliseconds kLayoutPoll{8};
 // The title-bar buttons sit a few levels below the header bar (GTK 4: five).
 constexpr int kButtonDepth = 6;
