@@ -278,15 +278,6 @@ void WindowMover::wait(std::uint32_t firstRequest) {
     answered = true;
     return true;
   };
-  // Each window is settled once it is where it was asked to be, or gone; or
-  // once the manager answered after changing it (the answer comes after it
-  // handled the request); or, changed with no answer, once nothing more
-  // came for a while; or, answered with nothing changed (a refusal), once
-  // nothing more came for a while either: metacity answers before it
-  // configures a GTK window, and openbox and kwin answer a refusal with a
-  // configure that changes nothing. A window left larger than its monitor
-  // is settled only once it has stayed as it is for longer, since its
-  // client may then shrink it. `wake` is when a quiet period ends.
   // Whether the window changed in one half of what was asked (size or
   // place) and not at all in the other: read from the server, since mutter
   // and openbox tell no place for a move with a resize.
@@ -309,6 +300,16 @@ void WindowMover::wait(std::uint32_t firstRequest) {
     if (!s.partSince) s.partSince = now;
     return !quietFor(std::max(*s.partSince, s.last), kPartQuiet);
   };
+  // Each window is settled once it is where it was asked to be, or gone; or
+  // once the manager answered after changing it (the answer comes after it
+  // handled the request), or changed it and then sent nothing for a while,
+  // unless half of the request is visibly still to come; or, answered with
+  // nothing changed (a refusal), once nothing more came for a while:
+  // metacity answers before it configures a GTK window, and openbox and
+  // kwin answer a refusal with a configure that changes nothing. A window
+  // asked to be, or left, larger than its monitor is settled only once it
+  // has stayed as it is for longer, since its client may then shrink it.
+  // `wake` is when a quiet period ends.
   auto settled = [&](xcb_window_t window, const Pending& pending, Clock::time_point now,
                      Clock::time_point& wake) {
     auto found = seen.find(window);
