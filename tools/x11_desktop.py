@@ -196,14 +196,16 @@ class Desktop:
 
     def _start_server(self):
         import select
-        number = self.number if self.number is not None else _free_display()
         fifo = os.path.join(self._dir, "displayfd")
         os.mkfifo(fifo)
-        # The shell only opens the FIFO as fd 3 and becomes Xvfb (exec), so
-        # the pid is the server's.
+        # Without a number Xvfb takes the first free one itself, which two
+        # suites starting desktops at once cannot both be given (a number
+        # picked here first could be). The shell only opens the FIFO as fd 3
+        # and becomes Xvfb (exec), so the pid is the server's.
+        display = [f":{self.number}"] if self.number is not None else []
         server = subprocess.Popen(
-            ["sh", "-c", 'exec Xvfb "$0" -noreset -nolisten tcp -screen 0 "$1" -displayfd 3 3>"$2"',
-             f":{number}", f"{self.width}x{self.height}x24", fifo],
+            ["sh", "-c", 'fifo=$1; shift; exec Xvfb "$@" -noreset -nolisten tcp -displayfd 3 3>"$fifo"', "sh", fifo,
+             *display, "-screen", "0", f"{self.width}x{self.height}x24"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self._started.append(server)
         reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
