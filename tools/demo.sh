@@ -41,5 +41,6 @@ fi
 build="${1:-$here/../build}"
 helper="$build/kestrove"
 wm_ready="$build/tests/x11/kestrove_x11_wm_ready"
+[[ -x "$wm_ready" ]] || wm_ready="$build/kestrove_x11_wm_ready"
 [[ -x "$helper" ]] || { echo "no helper at $helper: build first" >&2; exit 1; }
 exec python3 "$here/x11_desktop.py" run --wm-ready "$wm_ready" -- bash "$0" --inner "$helper"

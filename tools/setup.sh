@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what building, testing and the demo need, from Debian's packages.
 # Safe to run again: it only calls apt-get when something is missing.
+# Usage: tools/setup.sh [demo]   (demo: only what tools/run-demo.sh builds and runs)
 set -euo pipefail
 
 packages=(
   # build
-  cmake make g++ pkg-config libutf8proc-dev
+  cmake make gcc g++ pkg-config libutf8proc-dev
   # tests, benchmarks, fuzzing
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev clang lld llvm libclang-rt-dev
   hyperfine bc python3 git
@@ -23,10 +24,24 @@ packages=(
   debootstrap g++-aarch64-linux-gnu binutils-aarch64-linux-gnu qemu-user-static
 )
 
+# The demo: the helper built with the X11 backend (no tests), one throwaway
+# desktop with openbox and an xterm. A part of the list above.
+demo_packages=(
+  cmake make gcc g++ pkg-config libutf8proc-dev
+  libxcb1-dev libxcb-randr0-dev libxcb-xinput-dev libxcb-xkb-dev libxcb-res0-dev libsystemd-dev
+  xvfb openbox xterm x11-utils x11-xserver-utils xdotool wmctrl python3
+)
+
+case "${1:-}" in
+  "") ;;
+  demo) packages=("${demo_packages[@]}") ;;
+  *) echo "usage: tools/setup.sh [demo]" >&2; exit 2 ;;
+esac
+
 # The Node.js client (clients/node) needs node 18 or later with npm; one
 # already there is kept, so a newer node is not replaced by Debian's.
 node_major=$(node -p 'process.versions.node.split(".")[0]' 2>/dev/null || echo 0)
-if ! command -v npm >/dev/null || [ "$node_major" -lt 18 ]; then
+if [ "${1:-}" != demo ] && { ! command -v npm >/dev/null || [ "$node_major" -lt 18 ]; }; then
   packages+=(nodejs npm)
 fi
 

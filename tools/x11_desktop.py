@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """A throwaway X desktop: Xvfb with two RandR monitors, a window manager
-(openbox, jwm, xfwm4, mutter, kwin, i3 or metacity), real clients.
+(openbox, jwm, xfwm4, xfwm4-composited, mutter, kwin, i3 or metacity), real
+clients.
 
 Used by the X11 tests, the demo and the benchmarks. Everything started here is
 stopped by pid, in reverse order. As a command:
@@ -9,7 +10,14 @@ runs COMMAND with DISPLAY set to a fresh desktop and stops the desktop after.
 The window manager is --wm, else $KESTROVE_X11_WM, else openbox. Managers that
 need a session bus get a private one, and so does --a11y, which also starts
 the accessibility bus (AT-SPI) that toolkits publish their widgets on; the
-command then gets DBUS_SESSION_BUS_ADDRESS too.
+command then gets DBUS_SESSION_BUS_ADDRESS too. The accessibility bus comes
+in the shapes desktops give it (--a11y-shape):
+  root       its launcher runs with the display and names the bus in the root
+             window's AT_SPI_BUS property (the default)
+  on-demand  the session bus starts the launcher when a program first asks
+             org.a11y.Bus for the address, without the display in its
+             environment: no root property, only the session bus knows it
+  none       a session bus with no accessibility bus at all
 """
 import argparse
 import glob
@@ -67,8 +75,17 @@ DBUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Confi
     <allow eavesdrop="true"/>
     <allow own="*"/>
   </policy>
-</busconfig>
+{services}</busconfig>
 """
+
+# The session bus starts the accessibility bus launcher on demand, as a
+# desktop's session bus does with the service file at-spi2-core installs.
+A11Y_SERVICE = """[D-BUS Service]
+Name=org.a11y.Bus
+Exec={launcher}
+"""
+
+A11Y_SHAPES = ("root", "on-demand", "none")
 
 # i3 tiles (no floating default); its config keeps the desktop bare.
 I3_CONFIG = """# i3 config file (v4)
@@ -77,9 +94,9 @@ focus_follows_mouse no
 workspace_layout default
 """
 
-WMS = ("openbox", "jwm", "xfwm4", "mutter", "kwin", "i3", "metacity")
+WMS = ("openbox", "jwm", "xfwm4", "xfwm4-composited", "mutter", "kwin", "i3", "metacity")
 # Managers that read settings or register themselves on a session bus.
-NEEDS_BUS = ("xfwm4", "mutter", "kwin", "metacity")
+NEEDS_BUS = ("xfwm4", "xfwm4-composited", "mutter", "kwin", "metacity")
 
 
 def default_wm():
@@ -93,12 +110,13 @@ def xfconfd_path():
 
 def wm_missing(wm):
     """The programs a window manager needs that are not installed (empty when it can run)."""
-    needs = {"openbox": ["openbox"], "jwm": ["jwm"], "xfwm4": ["xfwm4"], "mutter": ["mutter"],
+    needs = {"openbox": ["openbox"], "jwm": ["jwm"], "xfwm4": ["xfwm4"], "xfwm4-composited": ["xfwm4"],
+             "mutter": ["mutter"],
              "kwin": ["kwin_x11"], "i3": ["i3"], "metacity": ["metacity"]}[wm]
     if wm in NEEDS_BUS:
         needs += ["dbus-daemon", "dbus-send"]
     missing = [program for program in needs if not shutil.which(program)]
-    if wm == "xfwm4" and not xfconfd_path():
+    if wm.startswith("xfwm4") and not xfconfd_path():
         missing.append("xfconfd")
     return missing
 
@@ -139,7 +157,10 @@ class Desktop:
     def __init__(self, monitors=2, wm_ready=None, width=3840, height=1080, primary=0, number=None, wm=None,
                  a11y=False):
         self.wm = wm or default_wm()
-        self.a11y = a11y
+        # True means the usual shape: the bus named in the root property.
+        self.a11y = "root" if a11y is True else (a11y or None)
+        if self.a11y is not None and self.a11y not in A11Y_SHAPES:
+            raise DesktopError(f"unknown accessibility bus shape {a11y!r}; one of {', '.join(A11Y_SHAPES)}")
         if self.wm not in WMS:
             raise DesktopError(f"unknown window manager {self.wm!r}; one of {', '.join(WMS)}")
         self.number = number  # a display number to take over (its server gone); else a free one
@@ -163,8 +184,10 @@ class Desktop:
             self._set_monitors()
             if self.a11y or self.wm in NEEDS_BUS:
                 self._start_session_bus()
-            if self.a11y:
+            if self.a11y == "root":
                 self._start_a11y_bus()
+            elif self.a11y == "on-demand":
+                self._client_env["GTK_A11Y"] = "atspi"
             self._start_wm()
         except Exception:
             self.stop()
@@ -173,14 +196,16 @@ class Desktop:
 
     def _start_server(self):
         import select
-        number = self.number if self.number is not None else _free_display()
         fifo = os.path.join(self._dir, "displayfd")
         os.mkfifo(fifo)
-        # The shell only opens the FIFO as fd 3 and becomes Xvfb (exec), so
-        # the pid is the server's.
+        # Without a number Xvfb takes the first free one itself, which two
+        # suites starting desktops at once cannot both be given (a number
+        # picked here first could be). The shell only opens the FIFO as fd 3
+        # and becomes Xvfb (exec), so the pid is the server's.
+        display = [f":{self.number}"] if self.number is not None else []
         server = subprocess.Popen(
-            ["sh", "-c", 'exec Xvfb "$0" -noreset -nolisten tcp -screen 0 "$1" -displayfd 3 3>"$2"',
-             f":{number}", f"{self.width}x{self.height}x24", fifo],
+            ["sh", "-c", 'fifo=$1; shift; exec Xvfb "$@" -noreset -nolisten tcp -displayfd 3 3>"$fifo"', "sh", fifo,
+             *display, "-screen", "0", f"{self.width}x{self.height}x24"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self._started.append(server)
         reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
@@ -206,7 +231,7 @@ class Desktop:
             self.run(["xrandr", "--setmonitor", name, f"{half}/508x{self.height}/286+{i * half}+0", output])
 
     def _start_wm(self):
-        argv = getattr(self, "_argv_" + self.wm)()
+        argv = getattr(self, "_argv_" + self.wm.replace("-", "_"))()
         wm = subprocess.Popen(argv, env=self.env(**self._wm_env), stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
         self._started.append(wm)
@@ -242,9 +267,17 @@ class Desktop:
     def _start_session_bus(self):
         """A private session bus, with a config folder that keeps the user's settings out."""
         socket = os.path.join(self._dir, "bus")
+        services = ""
+        env = dict(os.environ)
+        if self.a11y == "on-demand":
+            self._write("services/org.a11y.Bus.service", A11Y_SERVICE.format(launcher=A11Y_LAUNCHER))
+            services = "  <servicedir>%s</servicedir>\n" % os.path.join(self._dir, "services")
+            # What it activates inherits this environment: no display.
+            env.pop("DISPLAY", None)
+        config = DBUS_CONFIG.format(path=socket, services=services)
         bus = subprocess.Popen(["dbus-daemon", "--nofork", "--nopidfile", "--print-address=1",
-                                "--config-file", self._write("bus.conf", DBUS_CONFIG.format(path=socket))],
-                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                                "--config-file", self._write("bus.conf", config)],
+                               env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self._started.append(bus)
         address = self._read_line(bus, 5)
         if not address:
@@ -267,9 +300,11 @@ class Desktop:
             raise DesktopError("the accessibility bus did not start")
         self._client_env["GTK_A11Y"] = "atspi"
 
-    def _argv_xfwm4(self):
+    def _argv_xfwm4(self, composited=False):
         # xfwm4 reads its settings only through xfconfd on the session bus.
-        self._write("config/xfce4/xfconf/xfce-perchannel-xml/xfwm4.xml", XFWM4_CHANNEL)
+        channel = XFWM4_CHANNEL.replace('"use_compositing" type="bool" value="false"',
+                                        '"use_compositing" type="bool" value="%s"' % str(composited).lower())
+        self._write("config/xfce4/xfconf/xfce-perchannel-xml/xfwm4.xml", channel)
         xfconfd = subprocess.Popen([xfconfd_path()], env=self.env(**self._wm_env),
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self._started.append(xfconfd)
@@ -279,7 +314,10 @@ class Desktop:
                 has_owner, env=self.env(**self._wm_env), capture_output=True, text=True, timeout=5).stdout,
                 timeout=5):
             raise DesktopError("xfconfd did not start")
-        return ["xfwm4", "--compositor=off", "--sm-client-disable"]
+        return ["xfwm4", "--compositor=%s" % ("on" if composited else "off"), "--sm-client-disable"]
+
+    def _argv_xfwm4_composited(self):
+        return self._argv_xfwm4(composited=True)
 
     def _argv_mutter(self):
         # Composites on X11, so header-bar windows carry their shadow margin.
@@ -308,7 +346,38 @@ class Desktop:
                 text += chunk
         return text.decode().strip()
 
+    def _stop_activated_launcher(self):
+        """The launcher the session bus started on demand is not ours by
+        Popen: it is stopped by the pid the bus tells, before the bus."""
+        if self.a11y != "on-demand" or not self._client_env:
+            return
+        ask = ["dbus-send", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+               "org.freedesktop.DBus.GetConnectionUnixProcessID", "string:org.a11y.Bus"]
+        try:
+            out = subprocess.run(ask, env=self.env(), capture_output=True, text=True, timeout=5).stdout
+        except (OSError, subprocess.TimeoutExpired):
+            return
+        match = re.search(r"uint32 (\d+)", out)
+        if not match:
+            return
+        pid = int(match.group(1))
+        try:
+            os.kill(pid, signal.SIGTERM)
+        except ProcessLookupError:
+            return
+        deadline = time.monotonic() + 3
+        while time.monotonic() < deadline and os.path.exists(f"/proc/{pid}"):
+            time.sleep(0.02)
+
+    def accessibility_bus_running(self):
+        """Whether the session bus has the accessibility bus (org.a11y.Bus)."""
+        ask = ["dbus-send", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+               "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus"]
+        done = subprocess.run(ask, env=self.env(), capture_output=True, text=True, timeout=5)
+        return "boolean true" in done.stdout
+
     def stop(self):
+        self._stop_activated_launcher()
         for process in reversed(self._started):
             if process.poll() is None:
                 process.terminate()
@@ -449,11 +518,13 @@ def main():
     run.add_argument("--wm", choices=WMS, default=None)
     run.add_argument("--wm-ready")
     run.add_argument("--a11y", action="store_true")
+    run.add_argument("--a11y-shape", choices=A11Y_SHAPES, default=None)
     run.add_argument("command", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     command = args.command[1:] if args.command[:1] == ["--"] else args.command
+    a11y = args.a11y_shape or args.a11y
     with Desktop(monitors=args.monitors, wm_ready=args.wm_ready, primary=args.primary, wm=args.wm,
-                 a11y=args.a11y) as desktop:
+                 a11y=a11y) as desktop:
         signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
         return subprocess.run(command, env=desktop.env()).returncode
 

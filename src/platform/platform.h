@@ -209,6 +209,15 @@ class Platform {
   virtual std::optional<AxValue> createValue(AxValueType type, double first, double second) = 0;
   virtual std::int32_t setAttributeValue(const Element& element, const std::string& attribute,
                                          const AxValue& value) = 0;
+  // Whether the writes to `element` since the last call were seen to take
+  // effect, asked once they have been read back: kSuccess, or
+  // kCannotComplete when the time ran out first. A write's code is final
+  // when it returns on macOS and in the simulation; a backend that hands
+  // writes to another program (a window manager) learns only later.
+  virtual std::int32_t confirmWrites(const Element& element) {
+    (void)element;
+    return ax::kSuccess;
+  }
   // AXUIElementSetAttributeValue with a Boolean value.
   virtual std::int32_t setBoolAttributeValue(const Element& element, const std::string& attribute,
                                              bool value) = 0;

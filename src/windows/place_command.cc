@@ -69,6 +69,18 @@ void appendCodes(JsonArray& list, const std::array<std::int32_t, 3>& codes) {
   for (std::int32_t code : codes) list.emplace_back(static_cast<std::int64_t>(code));
 }
 
+// A write the platform could not see take effect before its time ran out
+// reads as one that timed out, so the frame read back is not taken for its
+// outcome.
+void confirmCodes(platform::Platform& p, const platform::Element& window, JsonArray& list, std::size_t from) {
+  const std::int32_t outcome = p.confirmWrites(window);
+  if (outcome == platform::ax::kSuccess) return;
+  for (std::size_t i = from; i < list.size(); ++i) {
+    if (list[i] == JsonValue(static_cast<std::int64_t>(platform::ax::kSuccess)))
+      list[i] = JsonValue(static_cast<std::int64_t>(outcome));
+  }
+}
+
 }  // namespace
 
 JsonObject placeCommand(Core& core, const Args& args) {
@@ -101,6 +113,7 @@ JsonObject placeCommand(Core& core, const Args& args) {
 
   // Read back at once: the platform applies a write before it returns.
   Frame frame = readBack(p, window).value_or(Frame{});
+  confirmCodes(p, window, axErrors, 0);
   const TitlebarMeasure after = measureTitlebar(core, window, frame);
   // The title bar can change height once the window has moved or resized
   // (another screen, a toolbar shown only at some sizes): a window that
@@ -110,8 +123,10 @@ JsonObject placeCommand(Core& core, const Args& args) {
       framesMatch(frame, target)) {
     titlebar = after;
     target = targetFrame(request, titlebar.titlebar);
+    const std::size_t second = axErrors.size();
     appendCodes(axErrors, setWindowFrame(p, window, target));
     frame = readBack(p, window).value_or(frame);
+    confirmCodes(p, window, axErrors, second);
   }
 
   JsonObject reply{

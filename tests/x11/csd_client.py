@@ -1,10 +1,13 @@
 #!/usr/bin/python3
 """A header-bar (client-side decorated) GTK window for the tests, as GNOME
-applications draw theirs. Usage: csd_client.py 3|4 CLASS
+applications draw theirs. Usage: csd_client.py 3|4 CLASS [plain]
+
+With `plain` the window has no header bar and asks the manager for no
+decorations: a window that draws no title bar at all.
 
 The window's WM_CLASS class is CLASS. Reads lines from stdin and answers each
 with one JSON line on stdout:
-  report  -> {"xid": N, "headerbar": [x, y, w, h], "content": [x, y, w, h]}
+  report  -> {"xid": N, "headerbar": [x, y, w, h] or null, "content": [x, y, w, h]}
              where the header bar and the content area are, in pixels
              relative to the X window's top-left corner (add xwininfo's
              absolute corner for root coordinates)
@@ -17,6 +20,7 @@ import gi
 
 VERSION = sys.argv[1] if len(sys.argv) > 1 else "3"
 CLASS = sys.argv[2] if len(sys.argv) > 2 else "KtCsd"
+PLAIN = sys.argv[3:4] == ["plain"]
 gi.require_version("Gtk", VERSION + ".0")
 gi.require_version("GdkX11", VERSION + ".0")
 from gi.repository import GLib, Gtk, GdkX11  # noqa: E402
@@ -37,14 +41,17 @@ def say(obj):
 class Window:
     def __init__(self):
         self.window = Gtk.Window(title=CLASS)
-        self.header = Gtk.HeaderBar()
-        if VERSION == "4":
+        self.header = None if PLAIN else Gtk.HeaderBar()
+        if PLAIN:
+            self.window.set_decorated(False)
+        elif VERSION == "4":
             self.header.set_title_widget(Gtk.Label(label=CLASS))
             self.header.set_show_title_buttons(True)
         else:
             self.header.set_title(CLASS)
             self.header.set_show_close_button(True)
-        self.window.set_titlebar(self.header)
+        if self.header:
+            self.window.set_titlebar(self.header)
         self.content = Gtk.Label(label="content")
         self.content.set_vexpand(True)
         self.content.set_hexpand(True)
@@ -96,7 +103,8 @@ class Window:
             self.loop.quit()
             return False
         if line.strip() == "report":
-            say({"xid": self.xid(), "headerbar": self.rect(self.header), "content": self.rect(self.content)})
+            say({"xid": self.xid(), "headerbar": self.rect(self.header) if self.header else None,
+                 "content": self.rect(self.content)})
         return True
 
 

@@ -278,9 +278,16 @@ class ScreensAndWindows(DesktopCase):
                 window = reply["windows"][0]
                 x, y, w, h = self.desktop.geometry(client.window)
                 left, right, top, bottom = self.desktop.frame_extents(client.window)
-                self.assertEqual(window["content"], {"x": x, "y": y, "width": w, "height": h})
                 self.assertEqual(window["frame"], self.expected_frame(client.window))
-                self.assertEqual((window["titlebar"], window["titlebarSource"]), (top, "ax_content"))
+                if top == 0:
+                    # Undecorated by the manager (kwin: a shaped xeyes) and no
+                    # accessibility tree to tell: the title bar is not measured.
+                    self.assertEqual(window["titlebarSource"], "default", window)
+                    t = window["titlebar"]
+                    self.assertEqual(window["content"], {"x": x, "y": y + t, "width": w, "height": h - t})
+                else:
+                    self.assertEqual(window["content"], {"x": x, "y": y, "width": w, "height": h})
+                    self.assertEqual((window["titlebar"], window["titlebarSource"]), (top, "ax_content"))
                 self.assertEqual(window["subrole"], "AXStandardWindow")
                 self.assertFalse(window["minimized"])
                 self.assertFalse(window["fullscreen"])
@@ -698,9 +705,17 @@ class StallingProxy:
         os.unlink(self.path)
 
 
-def side_by_side(calls):
-    """Runs (function, *arguments) calls on threads of their own, all at once."""
-    threads = [threading.Thread(target=call[0], args=call[1:]) for call in calls]
+def side_by_side(calls, at_once=4):
+    """Runs (function, *arguments) calls on threads of their own, `at_once`
+    at a time: twenty helpers starting together on two cores (a sanitizer
+    build, other work beside it) spend the slack over the bound on starting."""
+    slots = threading.Semaphore(at_once)
+
+    def run(call):
+        with slots:
+            call[0](*call[1:])
+
+    threads = [threading.Thread(target=run, args=(call,)) for call in calls]
     for thread in threads:
         thread.start()
     for thread in threads:

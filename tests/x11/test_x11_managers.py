@@ -62,11 +62,14 @@ def near(a, b, tolerance=1):
 
 
 class ManagerCase(HelperCase):
+    # The accessibility bus's shape (x11_desktop.A11Y_SHAPES); by default the
+    # usual one where it can run.
+    A11Y = None
 
     @classmethod
     def setUpClass(cls):
-        cls.desktop = x11_desktop.Desktop(monitors=1, width=1920, wm_ready=WM_READY, wm=WM,
-                                          a11y=not x11_desktop.a11y_missing()).start()
+        a11y = cls.A11Y if cls.A11Y else not x11_desktop.a11y_missing()
+        cls.desktop = x11_desktop.Desktop(monitors=1, width=1920, wm_ready=WM_READY, wm=WM, a11y=a11y).start()
 
     @classmethod
     def tearDownClass(cls):
@@ -116,6 +119,28 @@ class PlaceTellsWhereTheWindowIs(ManagerCase):
                 self.assertEqual(settled[:2], rect[:2])
 
 
+class RefusedPlace(ManagerCase):
+    def test_a_place_the_manager_refuses_replies_where_the_window_stayed(self):
+        if TRAITS["tiles"]:
+            self.skipTest(f"{WM} tiles the window")
+        client = self.spawn(["xterm", "-class", "KtRefused"], "KtRefused")
+        self.desktop.run(["wmctrl", "-i", "-r", str(client.window), "-b", "add,maximized_vert,maximized_horz"])
+        self.assertTrue(self.desktop.wait_until(
+            lambda: "_NET_WM_STATE_MAXIMIZED_HORZ" in self.desktop.props(client.window, "_NET_WM_STATE")))
+        self.settled_geometry(client.window)
+        helper = self.loop()
+        for rect in RECTS[:2]:
+            with self.subTest(rect=rect):
+                reply, _ = helper.ask("place KtRefused %d %d %d %d" % rect)
+                if not reply["ok"]:
+                    # Managers that drop move and resize from a maximized
+                    # window's allowed actions make it no stream window.
+                    self.assertEqual(reply["error"], "no_stream_window")
+                    continue
+                self.assertNotIn(-25204, reply["axErrors"], reply)
+                self.assertEqual(rect_of(reply["content"]), self.settled_geometry(client.window))
+
+
 class TiledWindows(ManagerCase):
     def test_a_tiled_window_is_not_settable_and_its_frame_has_the_managers_title_bar(self):
         client = self.spawn(["xterm", "-class", "KtTiled"], "KtTiled")
@@ -147,7 +172,7 @@ class HeaderBarWindows(ManagerCase):
         if not done or done.returncode != 0:
             cls.locales = None
 
-    def start_csd(self, version, language=None):
+    def start_csd(self, version, language=None, plain=False):
         if gtk_missing(version):
             self.skipTest(f"GTK {version} for Python missing")
         env = self.desktop.env()
@@ -156,8 +181,8 @@ class HeaderBarWindows(ManagerCase):
                 self.skipTest(f"no {language} locale (localedef and the locales package)")
             env.update(LC_ALL=language + ".UTF-8", LOCPATH=self.locales)
         wm_class = f"KtGtk{version}"
-        process = subprocess.Popen([CSD_CLIENT, version, wm_class], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                   env=env, text=True, bufsize=1)
+        process = subprocess.Popen([CSD_CLIENT, version, wm_class] + (["plain"] if plain else []),
+                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=env, text=True, bufsize=1)
 
         def stop():
             process.kill()
@@ -195,7 +220,7 @@ class HeaderBarWindows(ManagerCase):
                 if laid_out(answer, width, height) or time.monotonic() > deadline:
                     break
                 time.sleep(0.02)
-            bar, content = answer["headerbar"], answer["content"]
+            bar, content = answer["headerbar"] or [0, 0, 0, 0], answer["content"]
             return (x + bar[0], y + bar[1], bar[2], bar[3]), (x + content[0], y + content[1], content[2], content[3])
 
         return wm_class, xid, report
@@ -225,6 +250,33 @@ class HeaderBarWindows(ManagerCase):
                 if not reply["clamped"]:
                     self.assertTrue(near(landed, rect))
 
+    def test_a_window_larger_than_the_screen_is_replied_where_gtk4_leaves_it(self):
+        # GTK 4 shrinks a window larger than the screen itself, well after
+        # the manager configured it; the reply must tell where it ends up.
+        wm_class, xid, report = self.start_csd("4")
+        if TRAITS["tiles"]:
+            self.skipTest(f"{WM} tiles the window")
+        for rect in [(0, 0, 2500, 1500), (200, 150, 640, 480)]:
+            with self.subTest(rect=rect):
+                reply = self.helper("place", wm_class, *map(str, rect))
+                self.assertNotIn(-25204, reply["axErrors"], reply)
+                # Where the content is, now and for a while after.
+                deadline = time.monotonic() + 2
+                while time.monotonic() < deadline:
+                    _, landed = report()
+                    self.assertTrue(near(rect_of(reply["content"]), landed), (reply, landed))
+                    time.sleep(0.1)
+                self.assertEqual(reply["clamped"], not near(landed, rect), (reply, landed))
+
+    def test_a_window_that_draws_no_title_bar_is_measured_at_0(self):
+        for version in ("3", "4"):
+            with self.subTest(gtk=version):
+                wm_class, xid, report = self.start_csd(version, plain=True)
+                window = self.helper("windows", wm_class)["windows"][0]
+                _, content = report()
+                self.assertEqual((window["titlebar"], window["titlebarSource"]), (0, "ax_content"))
+                self.assertTrue(near(rect_of(window["content"]), content), (window, content))
+
     def test_gtk3_header_bar_is_the_title_bar_and_place_lands_the_content(self):
         self.check_version("3")
 
@@ -235,6 +287,48 @@ class HeaderBarWindows(ManagerCase):
         for version in ("3", "4"):
             with self.subTest(gtk=version):
                 self.check_version(version, self.LANGUAGE)
+
+
+class HeaderBarWindowsOnAnOnDemandBus(HeaderBarWindows):
+    """A session bus that starts the accessibility bus when a toolkit first
+    asks for it, without the display: no root property names it."""
+    A11Y = "on-demand"
+
+    def test_the_bus_is_known_only_to_the_session_bus(self):
+        self.start_csd("3")
+        self.assertTrue(self.desktop.accessibility_bus_running())
+        self.assertNotIn("AT_SPI_BUS(", self.desktop.run(["xprop", "-root", "AT_SPI_BUS"], check=False))
+
+    # The same windows as on the usual bus; once is enough for these.
+    test_the_same_when_the_buttons_are_named_in_another_language = None
+    test_a_window_larger_than_the_screen_is_replied_where_gtk4_leaves_it = None
+
+
+@unittest.skipIf(not shutil.which("dbus-daemon"), "no dbus-daemon")
+class WithoutTheAccessibilityBus(ManagerCase):
+    """A session bus, but no accessibility bus on it or anywhere."""
+    A11Y = "none"
+
+    def test_a_header_bar_window_reports_its_title_bar_as_not_measured(self):
+        if gtk_missing("3"):
+            self.skipTest("GTK 3 for Python missing")
+        env = self.desktop.env()
+        process = subprocess.Popen([CSD_CLIENT, "3", "KtNoBus"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   env=env, text=True, bufsize=1)
+
+        def stop():
+            process.kill()
+            process.wait(timeout=5)
+            process.stdin.close()
+            process.stdout.close()
+
+        self.addCleanup(stop)
+        xid = json.loads(process.stdout.readline())["ready"]
+        self.assertTrue(self.desktop.wait_until(lambda: xid in self.desktop.client_list() and self.desktop.is_ready(xid)))
+        window = self.helper("windows", "KtNoBus")["windows"][0]
+        # Not measured: the core's default, not a title bar of 0.
+        self.assertEqual(window["titlebarSource"], "default", window)
+        self.assertGreater(window["titlebar"], 0, window)
 
 
 class CloseThenQuit(ManagerCase):

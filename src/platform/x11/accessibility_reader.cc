@@ -9,8 +9,9 @@ namespace {
 // What AT-SPI may cost one main-loop turn, well inside the bound on a
 // command: an application that stalls is then left out until the next one.
 constexpr std::chrono::milliseconds kTurnBudget{1000};
-// A window read again after a resize, until its application has laid it out.
-constexpr std::chrono::milliseconds kLayoutWait{300};
+// A window read again after a resize, until its application has laid it out
+// (GTK 4 on a loaded machine: several hundred ms).
+constexpr std::chrono::milliseconds kLayoutWait{1000};
 constexpr std::chrono::milliseconds kLayoutPoll{8};
 // The title-bar buttons sit a few levels below the header bar (GTK 4: five).
 constexpr int kButtonDepth = 6;
@@ -32,7 +33,14 @@ std::chrono::steady_clock::time_point AccessibilityReader::deadline() {
   return *turnDeadline_;
 }
 
+void AccessibilityReader::renewBudget(std::chrono::steady_clock::time_point turnEnd) {
+  turnDeadline_ = std::min(std::chrono::steady_clock::now() + kTurnBudget, turnEnd);
+}
+
 void AccessibilityReader::endOfTurn() {
+  // A bus that stalled may be one the session bus named before it restarted.
+  if (stalled_) address_.forget();
+  address_.endOfTurn();
   stalled_ = false;
   turnDeadline_.reset();
   connections_.reset();
@@ -53,7 +61,12 @@ const AccessibleWindow* AccessibilityReader::window(const DesktopSnapshot& snaps
   auto found = read_.find(window);
   if (found == read_.end()) {
     std::optional<AccessibleWindow> result;
-    if (!stalled_ && info.pid && bus_.open(snapshot.accessibilityBus())) result = read(window, info);
+    if (!stalled_ && info.pid) {
+      if (bus_.open(address_.find(snapshot.accessibilityBus(), deadline())))
+        result = read(window, info);
+      else
+        address_.forget();
+    }
     if (result) borders_[window] = result->border;
     found = read_.emplace(window, std::move(result)).first;
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/x11/accessibility_bus.h"
+#include "platform/x11/accessibility_bus_address.h"
 #include "platform/x11/accessible_shapes.h"
 #include "platform/x11/desktop_snapshot.h"
 
@@ -30,6 +31,9 @@ class AccessibilityReader {
   // The border last read for the window this turn.
   std::optional<FrameExtents> lastBorder(xcb_window_t window) const;
   void endOfTurn();
+  // A move's settling wait took part of the turn: what is read after it gets
+  // the budget again, within what is left of the turn (`turnEnd`).
+  void renewBudget(std::chrono::steady_clock::time_point turnEnd);
 
  private:
   struct Object {
@@ -48,6 +52,7 @@ class AccessibilityReader {
                                            bool& behind);
 
   AccessibilityBus bus_;
+  AccessibilityBusAddress address_;
   bool stalled_ = false;
   std::optional<std::chrono::steady_clock::time_point> turnDeadline_;
   std::optional<std::vector<std::pair<std::string, std::int32_t>>> connections_;

@@ -74,7 +74,10 @@ AttributeRead windowAttribute(ElementContext& context, xcb_window_t window, cons
     if (attribute != "AXChildren") return rectAttribute(snapshot, frame, attribute);
     std::vector<Element> children;
     if (!drawn) {
-      children.push_back(makeElement(X11Element::Kind::Content, window));
+      // A window that may draw its own title bar and whose tree could not
+      // be read says nothing about it, so that the title bar reads as not
+      // measured rather than as measured 0.
+      if (!mayDrawOwnTitlebar(*info)) children.push_back(makeElement(X11Element::Kind::Content, window));
     } else {
       for (std::size_t i = 0; i < drawn->children.size(); ++i) {
         children.push_back(makeElement(X11Element::Kind::Accessible, window, i));

@@ -150,6 +150,13 @@ std::int32_t X11Platform::setAttributeValue(const Element& element, const std::s
   return mover_.write(x->window(), attribute, value);
 }
 
+std::int32_t X11Platform::confirmWrites(const Element& element) {
+  settleWrites();
+  const X11Element* x = asX11(element);
+  if (!x || x->kind() != X11Element::Kind::Window) return ax::kSuccess;
+  return mover_.takeUnconfirmed(x->window()) ? ax::kCannotComplete : ax::kSuccess;
+}
+
 WindowNumberRead X11Platform::windowNumber(const Element& window) {
   settleWrites();
   const X11Element* x = asX11(window);

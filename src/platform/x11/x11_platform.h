@@ -44,6 +44,7 @@ class X11Platform : public Platform {
   std::int32_t setAttributeValue(const Element& element, const std::string& attribute,
                                  const AxValue& value) override;
   // X has no Boolean attribute to write.
+  std::int32_t confirmWrites(const Element& element) override;
   std::int32_t setBoolAttributeValue(const Element&, const std::string&, bool) override {
     return ax::kAttributeUnsupported;
   }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/core.h"
 #include "platform/sim/sim_platform.h"
@@ -26,6 +27,13 @@ class WindowsSim : public sim::SimPlatform {
  public:
   std::function<void(std::size_t writesSoFar)> afterWrite;
   std::function<void(std::size_t flagWritesSoFar)> afterFlagWrite;
+  // What confirmWrites answers, call by call; kSuccess once they run out.
+  std::vector<std::int32_t> confirmations;
+  std::size_t confirmCalls = 0;
+
+  std::int32_t confirmWrites(const platform::Element&) override {
+    return confirmCalls < confirmations.size() ? confirmations[confirmCalls++] : platform::ax::kSuccess;
+  }
 
   std::int32_t setAttributeValue(const platform::Element& element, const std::string& attribute,
                                  const platform::AxValue& value) override {
