@@ -128,7 +128,9 @@ with open(path, "w") as out:
     json.dump(manifest, out, indent=2)
     out.write("\n")
 PY
-(cd "$client_stage" && npm pack --silent --pack-destination "$dist/npm" >/dev/null)
+# Built above in the checkout; the stage has no sources to build from, so
+# the client's prepack build is not run again here.
+(cd "$client_stage" && npm pack --ignore-scripts --silent --pack-destination "$dist/npm" >/dev/null)
 echo "package: wrote dist/npm/kestrove-$version.tgz"
 
 macos="kestrove-${version}-macos-universal"
