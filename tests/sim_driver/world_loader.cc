@@ -24,6 +24,8 @@ struct Loader {
   // What every "create" of the timeline adds its window with: one for all,
   // without `announced`, so each create costs the same however many there are.
   std::shared_ptr<Loader> creator;
+  // The timeline, held until it starts.
+  std::vector<std::pair<std::chrono::nanoseconds, std::function<void()>>> scheduled;
 
   void faults(const json& desc, const platform::Element& element, const std::string& where) {
     requireKeys(desc, where, {"reads", "settable", "writes", "notifications"});
@@ -194,7 +196,7 @@ struct Loader {
       json desc = event.value("window", json::object());
       window(desc, where + ".window");  // checked now, not when it is due
       if (desc.contains("name")) announced.insert(text(desc, "name", ""));
-      if (!creator) creator = std::make_shared<Loader>(Loader{sim, names, {}, nullptr});
+      if (!creator) creator = std::make_shared<Loader>(Loader{sim, names, {}, nullptr, {}});
       work = [self = creator, pid, desc, where] {
         try {
           sim::WindowId id = self->addWindow(pid, desc, where + ".window", true);
@@ -216,13 +218,40 @@ struct Loader {
     } else {
       throw WorldError(where + ".do: one of key, move, resize, create, close, quit, terminationNotice");
     }
-    sim.loop().postAfter(delay, std::move(work));
+    scheduled.emplace_back(delay, std::move(work));
+  }
+
+  // At once, or once the helper has started every watch `after` names: a
+  // timeline timed from launch races a controlling program that has first
+  // to start the helper and ask it to watch, on a busy machine.
+  void startTimeline(const json& world) {
+    std::set<std::string> awaited;
+    const json& after = world.value("timelineStartsAfter", json::array());
+    if (!after.is_array()) throw WorldError("timelineStartsAfter: expected a list");
+    for (const json& what : after) {
+      if (!what.is_string() || (what != "observer" && what != "keyMonitor"))
+        throw WorldError("timelineStartsAfter: each one of \"observer\", \"keyMonitor\"");
+      awaited.insert(what.get<std::string>());
+    }
+    auto items = std::make_shared<decltype(scheduled)>(std::move(scheduled));
+    SimPlatform* s = &sim;
+    auto post = [s, items] {
+      for (auto& [delay, work] : *items) s->loop().postAfter(delay, std::move(work));
+      items->clear();
+    };
+    if (awaited.empty()) return post();
+    auto pending = std::make_shared<std::set<std::string>>(std::move(awaited));
+    sim.setWatchListener([s, pending, post](std::string_view what) {
+      if (pending->erase(std::string(what)) == 0 || !pending->empty()) return;
+      post();
+      s->setWatchListener(nullptr);
+    });
   }
 
   void load(const json& world) {
     requireKeys(world, "world",
                 {"trusted", "promptGrants", "osVersion", "processId", "windowNumberFunction",
-                 "mainDisplayBounds", "screens", "apps", "faults", "timeline"});
+                 "mainDisplayBounds", "screens", "apps", "faults", "timeline", "timelineStartsAfter"});
     sim.setTrusted(boolean(world, "trusted", true));
     sim.setPromptGrants(boolean(world, "promptGrants", false));
     if (world.contains("osVersion")) {
@@ -305,6 +334,7 @@ struct Loader {
     if (!timeline.is_array()) throw WorldError("timeline: expected a list");
     for (std::size_t i = 0; i < timeline.size(); ++i)
       timelineEvent(timeline[i], "timeline[" + std::to_string(i) + "]");
+    startTimeline(world);
   }
 };
 
@@ -314,7 +344,7 @@ void loadWorld(const std::string& text, sim::SimPlatform& sim) {
   json world = json::parse(text, nullptr, false);
   if (world.is_discarded()) throw WorldError("not JSON");
   try {
-    Loader loader{sim, std::make_shared<WindowNames>(), {}, nullptr};
+    Loader loader{sim, std::make_shared<WindowNames>(), {}, nullptr, {}};
     loader.load(world);
   } catch (const WorldError&) {
     throw;

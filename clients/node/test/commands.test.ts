@@ -144,7 +144,8 @@ test("request sends any command as words and gives its raw payload", async (t) =
 });
 
 test("events arrive typed, in the helper's order, on `event` and under their own names", async (t) => {
-  const helper = simHelper(t, "timeline.json");
+  // Its timeline starts once the helper both observes and watches Escape.
+  const helper = simHelper(t, "watched-timeline.json");
   const byName: string[] = [];
   for (const name of ["window_created", "moved", "resized", "window_closed", "app_quit", "esc_long"] as const) {
     helper.on(name, (event) => byName.push(`${name}=${event.event}`));

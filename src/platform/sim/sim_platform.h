@@ -189,6 +189,12 @@ class SimPlatform : public platform::Platform {
   void postTerminationNotice(platform::TerminationNotice notice);
   // A key event for every installed key monitor.
   void pressKey(platform::KeyEvent event);
+  // Told "observer" when an observer is attached and "keyMonitor" when a key
+  // monitor is installed, so that a scripted timeline can start once the
+  // helper watches rather than at a fixed time from launch.
+  void setWatchListener(std::function<void(std::string_view what)> listener) {
+    watchListener_ = std::move(listener);
+  }
   // A notification as the system would send it: to observers of `pid` that
   // registered (`registeredOn`, `name`), with `element` as the element.
   void sendNotification(std::int32_t pid, const platform::Element& registeredOn,
@@ -254,6 +260,7 @@ class SimPlatform : public platform::Platform {
     platform::KeyCallback callback;
     bool deaf = false;
   };
+  std::function<void(std::string_view)> watchListener_;
 
   void log(std::string operation, std::string name = {}, std::string element = {});
   // Whether a call on the element times out (the time is spent here).

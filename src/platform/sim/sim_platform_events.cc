@@ -63,6 +63,7 @@ void SimPlatform::removeNotification(const platform::Observer& observer, const E
 void SimPlatform::attachObserver(const platform::Observer& observer) {
   log("attachObserver");
   if (auto sim = asSim(observer)) sim->attached = true;
+  if (watchListener_) watchListener_("observer");
 }
 
 void SimPlatform::detachObserver(const platform::Observer& observer) {
@@ -128,6 +129,7 @@ platform::Token SimPlatform::addGlobalKeyMonitor(platform::KeyCallback callback)
   if (keyMonitorRefused_) return nullptr;
   auto token = std::make_shared<SimToken>(impl_->nextToken++);
   keyMonitors_[token->id] = KeyMonitor{std::move(callback), !trusted_};
+  if (watchListener_) watchListener_("keyMonitor");
   return token;
 }
 
