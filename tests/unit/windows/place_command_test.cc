@@ -16,41 +16,13 @@ namespace {
 // A refusal, not a timeout: the application answered.
 constexpr std::int32_t kRefused = platform::ax::kFailure;
 
-// One stream window at (0, 40) 1000 x 700 whose content child sits below a
-// title bar of 28, so that every measurement reads "ax_content".
-class PlaceCommandTest : public WindowsFixture {
+class PlaceCommandTest : public StreamWindowFixture {
  protected:
-  PlaceCommandTest() {
-    sim::SimWindow w;
-    w.x = 0;
-    w.y = 40;
-    w.width = 1000;
-    w.height = 700;
-    w.number = 55;
-    w.titlebar = 28;
-    sim::SimChild content;
-    content.anchor = sim::SimChild::Anchor::Content;
-    w.children = {content};
-    id = addWindow(w);
-    window = sim.windowElement(id);
-  }
-
   JsonObject place(Args numbers = {"100", "100", "800", "600"}) {
     Args args{kBundle};
     args.insert(args.end(), numbers.begin(), numbers.end());
     return placeCommand(core, args);
   }
-
-  static std::vector<std::int64_t> axErrorsOf(const JsonObject& reply) {
-    std::vector<std::int64_t> codes;
-    for (const JsonValue& v : std::get<JsonArray>(reply.at("axErrors").value)) {
-      codes.push_back(std::get<std::int64_t>(v.value));
-    }
-    return codes;
-  }
-
-  sim::WindowId id;
-  platform::Element window;
 };
 
 TEST_F(PlaceCommandTest, WritesSizePositionSizeForTheContentRectangle) {

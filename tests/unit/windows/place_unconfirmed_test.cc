@@ -15,33 +15,9 @@ constexpr std::int64_t kRefused = platform::ax::kAttributeUnsupported;
 // A write the platform could not see take effect in time: its code in the
 // reply is the timeout's, the frame read back stays the reply's frame, and a
 // write that failed on its own keeps its code.
-class PlaceUnconfirmedTest : public WindowsFixture {
+class PlaceUnconfirmedTest : public StreamWindowFixture {
  protected:
-  PlaceUnconfirmedTest() {
-    sim::SimWindow w;
-    w.x = 0;
-    w.y = 40;
-    w.width = 1000;
-    w.height = 700;
-    w.titlebar = 28;
-    sim::SimChild content;
-    content.anchor = sim::SimChild::Anchor::Content;
-    w.children = {content};
-    id = addWindow(w);
-    window = sim.windowElement(id);
-  }
-
   JsonObject place() { return placeCommand(core, {kBundle, "100", "100", "800", "600"}); }
-
-  static std::vector<std::int64_t> axErrorsOf(const JsonObject& reply) {
-    std::vector<std::int64_t> codes;
-    for (const JsonValue& v : std::get<JsonArray>(reply.at("axErrors").value))
-      codes.push_back(std::get<std::int64_t>(v.value));
-    return codes;
-  }
-
-  sim::WindowId id;
-  platform::Element window;
 };
 
 TEST_F(PlaceUnconfirmedTest, WritesNotSeenToTakeEffectReadAsTimedOut) {

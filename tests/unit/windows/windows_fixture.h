@@ -84,6 +84,36 @@ class WindowsFixture : public ::testing::Test {
   Core core{sim, writer, [](int) {}, HelperState{}};
 };
 
+// One stream window at (0, 40) 1000 x 700 whose content child sits below a
+// title bar of 28, so that every measurement reads "ax_content".
+class StreamWindowFixture : public WindowsFixture {
+ protected:
+  StreamWindowFixture() {
+    sim::SimWindow w;
+    w.x = 0;
+    w.y = 40;
+    w.width = 1000;
+    w.height = 700;
+    w.number = 55;
+    w.titlebar = 28;
+    sim::SimChild content;
+    content.anchor = sim::SimChild::Anchor::Content;
+    w.children = {content};
+    id = addWindow(w);
+    window = sim.windowElement(id);
+  }
+
+  static std::vector<std::int64_t> axErrorsOf(const JsonObject& reply) {
+    std::vector<std::int64_t> codes;
+    for (const JsonValue& v : std::get<JsonArray>(reply.at("axErrors").value))
+      codes.push_back(std::get<std::int64_t>(v.value));
+    return codes;
+  }
+
+  sim::WindowId id;
+  platform::Element window;
+};
+
 inline const JsonObject& objectAt(const JsonObject& o, const std::string& key) {
   return std::get<JsonObject>(o.at(key).value);
 }
