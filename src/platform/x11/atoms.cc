@@ -19,6 +19,8 @@ constexpr std::array<const char*, static_cast<int>(Atom::Count)> kNames = {
     "_NET_WM_STATE",
     "_NET_WM_STATE_HIDDEN",
     "_NET_WM_STATE_FULLSCREEN",
+    "_NET_WM_STATE_MAXIMIZED_VERT",
+    "_NET_WM_STATE_MAXIMIZED_HORZ",
     "_NET_WM_WINDOW_TYPE",
     "_NET_WM_WINDOW_TYPE_NORMAL",
     "_NET_WM_WINDOW_TYPE_DIALOG",

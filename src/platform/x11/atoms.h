@@ -19,6 +19,8 @@ enum class Atom : int {
   NetWmState,
   NetWmStateHidden,
   NetWmStateFullscreen,
+  NetWmStateMaximizedVert,
+  NetWmStateMaximizedHorz,
   NetWmWindowType,
   NetWmWindowTypeNormal,
   NetWmWindowTypeDialog,

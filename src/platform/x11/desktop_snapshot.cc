@@ -193,10 +193,14 @@ void DesktopSnapshot::readClients(xcb_connection_t* c) {
     }
     info.tiled = tilingManager_ && !floating;
     if (state) {
+      bool vertical = false, horizontal = false;
       for (auto atom : *state) {
         if (atom == atoms[Atom::NetWmStateHidden]) info.hidden = true;
         if (atom == atoms[Atom::NetWmStateFullscreen]) info.fullscreen = true;
+        if (atom == atoms[Atom::NetWmStateMaximizedVert]) vertical = true;
+        if (atom == atoms[Atom::NetWmStateMaximizedHorz]) horizontal = true;
       }
+      info.maximized = vertical && horizontal;
     }
     if (type && !type->empty()) info.windowType = type->front();
     if (allowed) info.allowedActions = std::vector<xcb_atom_t>(allowed->begin(), allowed->end());

@@ -53,6 +53,8 @@ struct ClientInfo {
   bool tiled = false;
   bool hidden = false;
   bool fullscreen = false;
+  // Maximized both ways: laid out by the manager, which holds it there.
+  bool maximized = false;
   // Mapped by the manager (mutter lists a window before it places and maps it).
   bool viewable = false;
   xcb_atom_t windowType = XCB_ATOM_NONE;

@@ -20,7 +20,8 @@ constexpr std::chrono::milliseconds kReadBackReserve{400};
 constexpr std::chrono::milliseconds kRefusalQuiet{30};
 // The selection answer (kwin's) is given at once, while the manager may act
 // on a window it has just mapped much later, so after it alone a refusal
-// is taken only once nothing came for longer.
+// is taken only once nothing came for longer; not for a maximized window,
+// which kwin refuses while it handles the request, before it answers.
 constexpr std::chrono::milliseconds kRefusalQuietAfterSelection{250};
 // Without an answer, a window that changed is taken as settled once nothing
 // more came for this long (kwin can apply a move after the resize).
@@ -112,7 +113,10 @@ std::int32_t WindowMover::write(xcb_window_t window, const std::string& attribut
   const double top = byClient ? info->border : info->extents.top;
   const std::uint32_t flags = kGravityNorthWest | kFromPager | (isSize ? kSetSize : kSetPosition);
   Pending& pending = pending_[window];
-  if (found == pending_.end()) pending.before = info->content;
+  if (found == pending_.end()) {
+    pending.before = info->content;
+    pending.maximized = info->maximized;
+  }
   pending.target = target;
   pending.monitor = monitorFor(snapshot_, target);
   pending.messages.push_back({flags, static_cast<std::uint32_t>(std::int32_t(target.x - left)),
@@ -314,7 +318,8 @@ void WindowMover::wait(std::uint32_t firstRequest) {
                      Clock::time_point& wake) {
     auto found = seen.find(window);
     const bool refusal = answered && (found == seen.end() || !found->second.changed);
-    const auto refusalQuiet = answeredInOrder ? kRefusalQuiet : kRefusalQuietAfterSelection;
+    const auto refusalQuiet =
+        answeredInOrder || pending.maximized ? kRefusalQuiet : kRefusalQuietAfterSelection;
     auto quietFor = [&](Clock::time_point since, std::chrono::milliseconds quiet) {
       if (now - since >= quiet) return true;
       wake = std::min(wake, since + quiet);

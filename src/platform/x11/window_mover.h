@@ -41,6 +41,9 @@ class WindowMover {
     // The monitor it is asked onto: a client larger than it may shrink
     // itself after the manager configured it.
     RootRect monitor;
+    // Maximized when the request went out: the manager holds such a window
+    // where it laid it out, and decides on a request as it handles it.
+    bool maximized = false;
     // One _NET_MOVERESIZE_WINDOW per write, in order: managers constrain a
     // move and a resize together differently from one after the other.
     std::vector<std::array<std::uint32_t, 5>> messages;
