@@ -5,6 +5,8 @@
 #include <dwmapi.h>
 #include <tlhelp32.h>
 
+#include <map>
+
 #include "platform/win32/wide_text.h"
 
 namespace kestrove::platform::win32 {
@@ -22,14 +24,19 @@ Function systemFunction(const wchar_t* module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(handle, name)));
 }
 
-// The hooks' procedures are plain functions: they find their callbacks here.
-// One of each is installed at a time, on the main thread.
+// The hooks' procedures are plain functions: they find their callbacks
+// here, by the registration they came with. Main thread only.
 Win32MainLoop* gLoop = nullptr;
-std::function<void(const WinEvent&)> gWinEvents;
-std::function<void(const LowLevelKey&)> gKeys;
+std::map<HWINEVENTHOOK, std::function<void(const WinEvent&)>> gWinEvents;
+// One keyboard hook for however many monitors: the system calls every hook
+// of ours for each key.
+HHOOK gKeyboardHook = nullptr;
+std::uint64_t gNextKeyMonitor = 0;
+std::map<std::uint64_t, std::function<void(const LowLevelKey&)>> gKeys;
 
-void CALLBACK winEventProc(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject, LONG idChild, DWORD, DWORD) {
-  if (!hwnd || !gWinEvents || !gLoop) return;
+void CALLBACK winEventProc(HWINEVENTHOOK hook, DWORD event, HWND hwnd, LONG idObject, LONG idChild, DWORD,
+                           DWORD) {
+  if (!hwnd || !gLoop || !gWinEvents.count(hook)) return;
   WinEvent e;
   e.event = event;
   e.window = fromHwnd(hwnd);
@@ -38,18 +45,24 @@ void CALLBACK winEventProc(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject,
   DWORD pid = 0;
   GetWindowThreadProcessId(hwnd, &pid);
   e.pid = pid;
-  gLoop->post([e] {
-    if (gWinEvents) gWinEvents(e);
+  gLoop->post([hook, e] {
+    // Unhooked meanwhile: nothing more is told.
+    auto it = gWinEvents.find(hook);
+    if (it != gWinEvents.end()) it->second(e);
   });
 }
 
 LRESULT CALLBACK keyboardProc(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HC_ACTION && gKeys && gLoop) {
+  if (code == HC_ACTION && !gKeys.empty() && gLoop) {
     const auto* info = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
     LowLevelKey key{info->vkCode, wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN};
-    gLoop->post([key] {
-      if (gKeys) gKeys(key);
-    });
+    for (const auto& [id, callback] : gKeys) {
+      std::uint64_t target = id;
+      gLoop->post([target, key] {
+        auto it = gKeys.find(target);
+        if (it != gKeys.end()) it->second(key);
+      });
+    }
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -234,11 +247,14 @@ class RealWin32Api : public Win32Api {
     HWINEVENTHOOK object =
         SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_LOCATIONCHANGE, nullptr, winEventProc, 0, 0, flags);
     if (!system && !object) return nullptr;
-    gWinEvents = std::move(onEvent);
+    if (system) gWinEvents[system] = onEvent;
+    if (object) gWinEvents[object] = std::move(onEvent);
     return Registration(new int(0), [system, object](int* p) {
-      if (system) UnhookWinEvent(system);
-      if (object) UnhookWinEvent(object);
-      gWinEvents = nullptr;
+      for (HWINEVENTHOOK hook : {system, object}) {
+        if (!hook) continue;
+        UnhookWinEvent(hook);
+        gWinEvents.erase(hook);
+      }
       delete p;
     });
   }
@@ -258,12 +274,18 @@ class RealWin32Api : public Win32Api {
   }
 
   Registration hookKeyboard(std::function<void(const LowLevelKey&)> onKey) override {
-    HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, keyboardProc, GetModuleHandleW(nullptr), 0);
-    if (!hook) return nullptr;
-    gKeys = std::move(onKey);
-    return Registration(hook, [](void* h) {
-      UnhookWindowsHookEx(static_cast<HHOOK>(h));
-      gKeys = nullptr;
+    if (!gKeyboardHook)
+      gKeyboardHook = SetWindowsHookExW(WH_KEYBOARD_LL, keyboardProc, GetModuleHandleW(nullptr), 0);
+    if (!gKeyboardHook) return nullptr;
+    std::uint64_t id = gNextKeyMonitor++;
+    gKeys[id] = std::move(onKey);
+    return Registration(new std::uint64_t(id), [](std::uint64_t* p) {
+      gKeys.erase(*p);
+      if (gKeys.empty() && gKeyboardHook) {
+        UnhookWindowsHookEx(gKeyboardHook);
+        gKeyboardHook = nullptr;
+      }
+      delete p;
     });
   }
 
