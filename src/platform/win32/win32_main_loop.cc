@@ -9,6 +9,10 @@ Win32MainLoop::Win32MainLoop() {
   // Auto-reset: one wake per wait; the loop takes the whole queue at once.
   wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   if (!wake_) std::abort();
+  // The thread's message queue, before any hook is set: out-of-context
+  // hooks deliver through it.
+  MSG msg;
+  PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
 }
 
 Win32MainLoop::~Win32MainLoop() { CloseHandle(wake_); }
