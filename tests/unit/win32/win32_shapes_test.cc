@@ -161,8 +161,10 @@ TEST(Win32Keys, RepeatsAreDownsWhileTheKeyIsDown) {
     EXPECT_EQ(e.isRepeat, steps[i].repeat) << i;
   }
   EXPECT_EQ(keyCodeFor(kVirtualKeyEscape), 53);
-  for (std::uint32_t vk = 0; vk < 256; ++vk)
-    if (vk != kVirtualKeyEscape) EXPECT_NE(keyCodeFor(vk), 53) << vk;
+  for (std::uint32_t vk = 0; vk < 256; ++vk) {
+    if (vk == kVirtualKeyEscape) continue;
+    EXPECT_NE(keyCodeFor(vk), 53) << vk;
+  }
 }
 
 }  // namespace
