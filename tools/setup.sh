@@ -22,6 +22,8 @@ packages=(
   # as sysroots, the aarch64 cross compiler, and the arm64 binary run under
   # qemu-user in the tests
   debootstrap g++-aarch64-linux-gnu binutils-aarch64-linux-gnu qemu-user-static
+  # the Windows helper, cross-built (tools/win32-cross-build.sh)
+  g++-mingw-w64-x86-64-posix
 )
 
 # The demo: the helper built with the X11 backend (no tests), one throwaway

@@ -21,7 +21,9 @@ bool isValidBundleId(std::string_view text) {
   if (text.empty() || text.size() > kMaxBundleIdLength) return false;
   if (!isAsciiAlnum(text.front())) return false;
   for (char c : text.substr(1)) {
-    if (!isAsciiAlnum(c) && c != '.' && c != '-') return false;
+    // '_' and '!' for Windows: executable names and application user model
+    // ids ("Family_publisherid!App").
+    if (!isAsciiAlnum(c) && c != '.' && c != '-' && c != '_' && c != '!') return false;
   }
   return true;
 }

@@ -98,7 +98,7 @@ TEST_F(WindowsE2e, OneShotAnswersForEveryKindOfApplication) {
        {{"ok", true}, {"running", true}, {"pid", 4101}, {"trusted", false}, {"windows", emptyList}},
        0},
       {"windows_desktop.json",
-       {"windows", "com_example"},
+       {"windows", "com/example"},
        {{"ok", false}, {"error", "bad_args"}, {"detail", "windows <bundleId>"}},
        1},
       {"windows_desktop.json",

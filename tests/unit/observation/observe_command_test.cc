@@ -79,7 +79,7 @@ TEST_F(ObserveCommandTest, RefusalsBeforeTheSwitchLeaveThePreviousObservation) {
       {"no argument", {}, true, usage},
       {"two arguments", {kEditor, kEditor}, true, usage},
       {"leading hyphen", {"-com.example.editor"}, true, usage},
-      {"underscore", {"com.example_editor"}, true, usage},
+      {"slash", {"com.example/editor"}, true, usage},
       {"256 letters", {std::string(256, 'a')}, true, usage},
       {"untrusted", {kEditor}, false, "ax_denied"},
       {"not running", {"com.example.absent"}, true, "not_running"},

@@ -12,7 +12,7 @@
 namespace kestrove::testing {
 namespace {
 
-TEST(BundleIdTest, AcceptsOnlyAsciiAlphanumericStartThenDotsAndHyphens) {
+TEST(BundleIdTest, AcceptsOnlyAsciiAlphanumericStartThenDotsHyphensUnderscoresAndBangs) {
   struct Case {
     std::string text;
     bool valid;
@@ -26,8 +26,13 @@ TEST(BundleIdTest, AcceptsOnlyAsciiAlphanumericStartThenDotsAndHyphens) {
       {"", false},
       {"-com.example", false},
       {".com", false},
-      {"com_example", false},
+      {"com_example", true},
+      {"Microsoft.WindowsCalculator_8wekyb3d8bbwe!App", true},
+      {"_com", false},
+      {"!App", false},
       {"com example", false},
+      {"com\texample", false},
+      {"com$example", false},
       {"com/example", false},
       {"com.exämple", false},
       {std::string(256, 'a'), false},

@@ -62,7 +62,7 @@ TEST_F(PlaceCommandTest, RefusesInTheOrderOfItsChecks) {
       {{kBundle, "1", "2", "3"}, usage},
       {{kBundle, "1", "2", "3", "4", "5"}, usage},
       {{"com example", "1", "2", "3", "4"}, usage},
-      {{"com_example", "abc", "2", "3", "4"}, usage},
+      {{"com/example", "abc", "2", "3", "4"}, usage},
       {{kBundle, "abc", "2", "3", "4"}, numbers},
       {{kBundle, "1", "nan", "3", "4"}, numbers},
       {{kBundle, "1", "2", "inf", "4"}, numbers},

@@ -36,7 +36,7 @@ class WindowsCommandTest : public WindowsFixture {
 };
 
 TEST_F(WindowsCommandTest, WrongArgumentsAreRefusedBeforeAnyPlatformCall) {
-  const Args cases[] = {{}, {kBundle, kBundle}, {"com_example"}, {"com.example.viewer\n"}};
+  const Args cases[] = {{}, {kBundle, kBundle}, {"com/example"}, {"com.example.viewer\n"}};
   for (const Args& args : cases) {
     sim.clearCalls();
     EXPECT_EQ(failureOf([&] { windowsCommand(core, args); }), "bad_args: windows <bundleId>");
