@@ -3,18 +3,17 @@
 // prints "ready HWND X Y W H" (client area in screen pixels) once shown, the
 // same for every "rect" line on stdin, and quits on "quit", on the end of
 // stdin, or once the file given with --quit-file exists.
-#include <windows.h>
-
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <windows.h>
 
 #define WM_APP_LINE (WM_APP + 1)
 
 static HWND window;
-static const char *quit_file;
+static const char* quit_file;
 
-static void print_rect(const char *what) {
+static void print_rect(const char* what) {
   RECT r;
   POINT origin = {0, 0};
   GetClientRect(window, &r);
@@ -50,9 +49,9 @@ static LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   int width = 400, height = 300, fixed = 0, fullscreen = 0;
-  const char *title = "kestrove test app";
+  const char* title = "kestrove test app";
   for (int i = 1; i < argc; i++) {
     if (!strcmp(argv[i], "--size") && i + 2 < argc) {
       width = atoi(argv[++i]);
@@ -66,7 +65,8 @@ int main(int argc, char **argv) {
     } else if (!strcmp(argv[i], "--quit-file") && i + 1 < argc) {
       quit_file = argv[++i];
     } else {
-      fprintf(stderr, "usage: testapp [--size W H] [--fixed] [--fullscreen] [--title T] [--quit-file PATH]\n");
+      fprintf(stderr,
+              "usage: testapp [--size W H] [--fixed] [--fullscreen] [--title T] [--quit-file PATH]\n");
       return 2;
     }
   }

@@ -2,18 +2,17 @@
 // its `windows` and `place` make under Wine (EnumWindows, the process image
 // name, GetClientRect + ClientToScreen, SetWindowPos and its read-back), one
 // JSON line each. Only for timing the Wine desktop; not the protocol.
-#include <windows.h>
-
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <windows.h>
 
 struct search {
-  const char *app;
+  const char* app;
   HWND found;
 };
 
-static int is_app(HWND hwnd, const char *app) {
+static int is_app(HWND hwnd, const char* app) {
   DWORD pid = 0;
   GetWindowThreadProcessId(hwnd, &pid);
   HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
@@ -22,7 +21,7 @@ static int is_app(HWND hwnd, const char *app) {
   DWORD size = sizeof path;
   int match = 0;
   if (QueryFullProcessImageNameA(process, 0, path, &size)) {
-    const char *base = strrchr(path, '\\');
+    const char* base = strrchr(path, '\\');
     base = base ? base + 1 : path;
     size_t n = strlen(app);
     match = _strnicmp(base, app, n) == 0 && _stricmp(base + n, ".exe") == 0;
@@ -32,7 +31,7 @@ static int is_app(HWND hwnd, const char *app) {
 }
 
 static BOOL CALLBACK visit(HWND hwnd, LPARAM param) {
-  struct search *s = (struct search *)param;
+  struct search* s = (struct search*)param;
   if (IsWindowVisible(hwnd) && GetWindow(hwnd, GW_OWNER) == NULL && is_app(hwnd, s->app)) {
     s->found = hwnd;
     return FALSE;
@@ -40,7 +39,7 @@ static BOOL CALLBACK visit(HWND hwnd, LPARAM param) {
   return TRUE;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc < 3) return 2;
   struct search s = {argv[2], NULL};
   EnumWindows(visit, (LPARAM)&s);
