@@ -1,6 +1,10 @@
 #include "app/stdin_reader.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <condition_variable>
@@ -49,7 +53,11 @@ void readLines(int fd, std::size_t maxLineBytes, const std::function<void(LineBa
   LineSplitter splitter(maxLineBytes);
   auto buffer = std::make_unique<char[]>(kReadBytes);
   for (;;) {
+#ifdef _WIN32
+    long got = _read(fd, buffer.get(), static_cast<unsigned>(kReadBytes));
+#else
     ssize_t got = read(fd, buffer.get(), kReadBytes);
+#endif
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     LineBatch batch;

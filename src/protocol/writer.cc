@@ -1,8 +1,14 @@
 #include "protocol/writer.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 #include "protocol/json_encode.h"
 
@@ -13,7 +19,12 @@ Writer::Writer(WriteFn write, ExitFn exit) : write_(std::move(write)), exit_(std
 Writer Writer::forStandardOutput() {
   return Writer(
       [](const char* data, std::size_t size, int& error) -> long {
+#ifdef _WIN32
+        // _write takes an unsigned count; a shorter write is written again.
+        long written = _write(1, data, static_cast<unsigned>(size > INT_MAX ? INT_MAX : size));
+#else
         ssize_t written = ::write(1, data, size);
+#endif
         if (written < 0) error = errno;
         return static_cast<long>(written);
       },
