@@ -1,7 +1,8 @@
 // A Win32 window for the helper's Wine tests: a known client size, fixed or
 // resizable, or a captionless popup that covers the primary monitor. It
 // prints "ready HWND X Y W H" (client area in screen pixels) once shown, the
-// same for every "rect" line on stdin, and quits on "quit", on the end of
+// same for every "rect" line on stdin, opens a second window on "open"
+// ("opened HWND"), and quits on "quit", on the end of
 // stdin, or once the file given with --quit-file exists.
 #include <stdio.h>
 #include <stdlib.h>
@@ -9,6 +10,7 @@
 #include <windows.h>
 
 #define WM_APP_LINE (WM_APP + 1)
+#define WM_APP_OPEN (WM_APP + 2)
 
 static HWND window;
 static const char* quit_file;
@@ -29,6 +31,7 @@ static DWORD WINAPI read_stdin(LPVOID unused) {
   while (fgets(line, sizeof line, stdin)) {
     if (strncmp(line, "quit", 4) == 0) break;
     if (strncmp(line, "rect", 4) == 0) PostMessageA(window, WM_APP_LINE, 0, 0);
+    if (strncmp(line, "open", 4) == 0) PostMessageA(window, WM_APP_OPEN, 0, 0);
   }
   PostMessageA(window, WM_CLOSE, 0, 0);
   return 0;
@@ -39,11 +42,20 @@ static LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_APP_LINE:
       print_rect("rect");
       return 0;
+    case WM_APP_OPEN: {
+      // A second top-level window of the same process.
+      HWND other = CreateWindowExA(0, "KestroveTestApp", "kestrove second window", WS_OVERLAPPEDWINDOW, 200,
+                                   200, 300, 200, NULL, NULL, GetModuleHandleA(NULL), NULL);
+      ShowWindow(other, SW_SHOW);
+      printf("opened %llu\n", (unsigned long long)(UINT_PTR)other);
+      fflush(stdout);
+      return 0;
+    }
     case WM_TIMER:
       if (quit_file && GetFileAttributesA(quit_file) != INVALID_FILE_ATTRIBUTES) DestroyWindow(hwnd);
       return 0;
     case WM_DESTROY:
-      PostQuitMessage(0);
+      if (hwnd == window) PostQuitMessage(0);
       return 0;
   }
   return DefWindowProcA(hwnd, msg, wp, lp);
