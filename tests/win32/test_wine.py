@@ -124,6 +124,9 @@ class Desktop(unittest.TestCase):
                 self.assertEqual(app.client[2:], (int(args[1]), int(args[2])))
                 self.assertEqual(app.rect(), xwininfo_client(app.xid))
                 DESKTOP.run(["xdotool", "windowmove", "--sync", str(app.xid), "2100", "150"])
+                # The app learns of an X-side move when its message loop
+                # reads the X event: wait for that, not for a time.
+                DESKTOP.x.wait_until(lambda: app.rect()[:2] == (2100, 150), timeout=10)
                 self.assertEqual(app.rect(), xwininfo_client(app.xid))
 
     def test_fullscreen_popup_covers_the_primary_monitor(self):
