@@ -15,6 +15,9 @@ every tarball to it; then, in fresh scratch projects:
   - `npm install --os=darwin --cpu=arm64 kestrove`: only
     @kestrove/darwin-universal, holding a universal Mach-O (when built);
   - `npm ci` here from that lockfile: the Linux package is installed;
+  - `npm install --os=win32 --cpu=x64 kestrove`: only @kestrove/win32-x64,
+    holding an x64 PE executable bin/kestrove.exe that the client's resolver
+    finds for Windows (when built);
   - `import` and (when the client has a `require` condition) `require`
     resolve the same helper.
 Every process started here is stopped by its pid.
@@ -39,6 +42,22 @@ import x11_desktop  # noqa: E402
 APP = "KestroveNpm"
 LINUX = "@kestrove/linux-x64-gnu"
 DARWIN = "@kestrove/darwin-universal"
+WIN32 = "@kestrove/win32-x64"
+
+
+def pe_machine(path):
+    """The machine field of a PE executable's COFF header, or None."""
+    try:
+        with open(path, "rb") as f:
+            head = f.read(4096)
+    except OSError:
+        return None
+    if head[:2] != b"MZ" or len(head) < 0x40:
+        return None
+    offset = struct.unpack_from("<I", head, 0x3C)[0]
+    if offset + 6 > len(head) or head[offset:offset + 4] != b"PE\0\0":
+        return None
+    return struct.unpack_from("<H", head, offset + 4)[0]
 
 
 def fail(message):
@@ -205,6 +224,7 @@ def main():
     if len(client) != 1 or not any("linux-x64-gnu" in t for t in tarballs):
         fail(f"{dist} lacks the client or the linux-x64-gnu package: {tarballs}")
     with_darwin = any("darwin-universal" in t for t in tarballs)
+    with_win32 = any("win32-x64" in t for t in tarballs)
     check_tarballs(tarballs, client)
 
     scratch = tempfile.mkdtemp(prefix="kestrove-npm-")
@@ -281,6 +301,24 @@ def main():
             print(f"npm-install-test: npm ci from the lockfile made with --os=darwin installs {LINUX}")
         else:
             print("npm-install-test: no @kestrove/darwin-universal (no macOS SDK); the Mac rows are skipped")
+
+        # An install for Windows, made here: its package, and the resolver
+        # finds its kestrove.exe when asked as on Windows.
+        if with_win32:
+            win = project(projects, "win32", env)
+            npm(["install", "--os=win32", "--cpu=x64", "kestrove"], win, env)
+            if installed_platform_packages(win) != [WIN32]:
+                fail(f"--os=win32 --cpu=x64 installed {installed_platform_packages(win)}, not only {WIN32}")
+            exe = os.path.join(win, "node_modules", WIN32, "bin", "kestrove.exe")
+            if pe_machine(exe) != 0x8664:
+                fail(f"{exe} is not an x64 PE executable")
+            found = node('import { findHelper } from "kestrove";'
+                         'console.log(findHelper({ platform: "win32", arch: "x64", env: {} }).path);', win, env)
+            if found.returncode != 0 or os.path.realpath(found.stdout.strip()) != os.path.realpath(exe):
+                fail(f"the resolver found {found.stdout.strip()!r} {found.stderr.strip()} for win32, not {exe}")
+            print(f"npm-install-test: --os=win32 --cpu=x64 gives {WIN32}, an x64 kestrove.exe the resolver finds")
+        else:
+            print("npm-install-test: no @kestrove/win32-x64 (no Windows cross-build); the Windows row is skipped")
 
         # 5. import and require find the same helper.
         expected = os.path.realpath(binary)

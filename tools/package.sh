@@ -7,8 +7,13 @@
 #   npm/kestrove-VERSION.tgz                     the Node.js client
 #   npm/kestrove-linux-x64-gnu-VERSION.tgz       its platform packages, each
 #   npm/kestrove-linux-arm64-gnu-VERSION.tgz     only bin/kestrove, a README
-#   npm/kestrove-darwin-universal-VERSION.tgz    and the licence (the last
-#                                                one when an SDK is present)
+#   npm/kestrove-darwin-universal-VERSION.tgz    and the licence (the macOS
+#   npm/kestrove-win32-x64-VERSION.tgz           one when an SDK is present;
+#                                                the Windows one holds
+#                                                bin/kestrove.exe)
+#   kestrove-VERSION-win32-x64.zip               kestrove.exe, README, LICENSE
+#                                                (tools/win32-cross-build.sh,
+#                                                when it is there)
 #
 #   tools/package.sh [SDK_ROOT]
 #
@@ -58,17 +63,18 @@ deb="kestrove_${version}_$(dpkg --print-architecture).deb"
 cp "$build/cpack/$deb" "$dist/"
 echo "package: wrote dist/$deb"
 
-# An npm package of one helper binary: bin/kestrove, a README, the licence,
-# and os/cpu/libc so that npm installs it only where it runs.
+# An npm package of one helper binary: bin/kestrove (kestrove.exe for
+# Windows), a README, the licence, and os/cpu/libc so that npm installs it
+# only where it runs.
 npm_stage=$build/npm
 rm -rf "$npm_stage"
 mkdir -p "$dist/npm"
-platform_package() {  # name (after @kestrove/), binary, strip program, description, os, cpus, libc or ""
-  local name=$1 binary=$2 strip=$3 what=$4 os=$5 cpus=$6 libc=$7 dir=$npm_stage/$1
+platform_package() {  # name (after @kestrove/), binary, strip program, description, os, cpus, libc or "", [file]
+  local name=$1 binary=$2 strip=$3 what=$4 os=$5 cpus=$6 libc=$7 file=${8:-kestrove} dir=$npm_stage/$1
   mkdir -p "$dir/bin"
-  cp "$binary" "$dir/bin/kestrove"
-  [[ -z $strip ]] || "$strip" --strip-unneeded "$dir/bin/kestrove"
-  chmod 0755 "$dir/bin/kestrove"
+  cp "$binary" "$dir/bin/$file"
+  [[ -z $strip ]] || "$strip" --strip-unneeded "$dir/bin/$file"
+  chmod 0755 "$dir/bin/$file"
   cp "$repo/LICENSE" "$dir/LICENSE"
   cat >"$dir/README.md" <<README
 # @kestrove/$name
@@ -77,13 +83,13 @@ The kestrove helper $version for $what, as the Node.js client \`kestrove\`
 installs it: npm picks this package on matching systems only, through the
 client's optional dependencies. Install \`kestrove\`, not this package.
 
-It holds one executable, \`bin/kestrove\`; the client finds it by itself.
+It holds one executable, \`bin/$file\`; the client finds it by itself.
 See the client's README for the protocol and for Electron apps (unpack it
 from app.asar).
 README
-  python3 - "$dir/package.json" "$name" "$version" "$what" "$os" "$cpus" "$libc" <<'PY'
+  python3 - "$dir/package.json" "$name" "$version" "$what" "$os" "$cpus" "$libc" "$file" <<'PY'
 import json, sys
-path, name, version, what, os_name, cpus, libc = sys.argv[1:]
+path, name, version, what, os_name, cpus, libc, file = sys.argv[1:]
 manifest = {
     "name": f"@kestrove/{name}",
     "version": version,
@@ -92,7 +98,7 @@ manifest = {
     "os": [os_name],
     "cpu": cpus.split(","),
     **({"libc": [libc]} if libc else {}),
-    "files": ["bin/kestrove"],
+    "files": [f"bin/{file}"],
     "preferUnplugged": True,
 }
 with open(path, "w") as out:
@@ -103,9 +109,33 @@ PY
   echo "package: wrote dist/npm/kestrove-$name-$version.tgz"
 }
 # Every platform package, written or not here: the client lists them all.
-platform_packages=(darwin-universal linux-arm64-gnu linux-x64-gnu)
+platform_packages=(darwin-universal linux-arm64-gnu linux-x64-gnu win32-x64)
 platform_package linux-x64-gnu "$build/kestrove" strip "Linux x64 (glibc 2.31 or later)" linux x64 glibc
 platform_package linux-arm64-gnu "$arm64_build/kestrove" aarch64-linux-gnu-strip "Linux arm64 (glibc 2.31 or later)" linux arm64 glibc
+
+# The Windows helper: a zip as Windows users unpack it, and its npm package.
+stamp=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || date +%s)}
+windows="kestrove-${version}-win32-x64"
+if [[ -f "$repo/tools/win32-cross-build.sh" ]]; then
+  echo "== package: the Windows helper"
+  bash "$repo/tools/win32-cross-build.sh"
+  exe=$repo/build-win32/kestrove.exe
+  [[ -f $exe ]] || { echo "package: the Windows cross-build left no $exe" >&2; exit 1; }
+  win_stage=$build/stage-win32
+  rm -rf "$win_stage"
+  mkdir -p "$win_stage/$windows"
+  cp "$exe" "$repo/README.md" "$repo/LICENSE" "$win_stage/$windows/"
+  x86_64-w64-mingw32-strip --strip-unneeded "$win_stage/$windows/kestrove.exe"
+  # The same bytes from the same commit: the commit's time on every entry,
+  # sorted names, no extra attributes.
+  touch -d "@$stamp" "$win_stage/$windows" "$win_stage/$windows"/*
+  (cd "$win_stage" && TZ=UTC zip -q -X -D -9 "$dist/$windows.zip" "$windows/kestrove.exe" "$windows/LICENSE" \
+    "$windows/README.md")
+  echo "package: wrote dist/$windows.zip"
+  platform_package win32-x64 "$exe" x86_64-w64-mingw32-strip "Windows 10 and 11 (x64)" win32 x64 "" kestrove.exe
+else
+  echo "package: no tools/win32-cross-build.sh; dist/$windows.zip and @kestrove/win32-x64 are skipped"
+fi
 
 # The client, built, with this version and its platform packages pinned to it.
 echo "== package: the Node.js client"
@@ -151,7 +181,6 @@ cp "$macos_build/universal/kestrove" "$macos_build/kestrove.1" "$repo/README.md"
 chmod 0755 "$stage/$macos/kestrove"
 chmod 0644 "$stage/$macos/kestrove.1" "$stage/$macos/README.md" "$stage/$macos/LICENSE" "$stage/$macos/CHANGELOG.md"
 # The same bytes from the same commit: times from the commit, no owner names.
-stamp=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || date +%s)}
 tar --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$stamp" -C "$stage" -cf - "$macos" \
   | gzip -9n >"$dist/$macos.tar.gz"
 echo "package: wrote dist/$macos.tar.gz"

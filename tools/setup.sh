@@ -22,8 +22,10 @@ packages=(
   # as sysroots, the aarch64 cross compiler, and the arm64 binary run under
   # qemu-user in the tests
   debootstrap g++-aarch64-linux-gnu binutils-aarch64-linux-gnu qemu-user-static
-  # the Windows helper, cross-built (tools/win32-cross-build.sh)
-  g++-mingw-w64-x86-64-posix
+  # the Windows helper, cross-built (tools/win32-cross-build.sh) with
+  # mingw-w64 (static, posix threads); Wine to run it and its test app on the
+  # X test desktop; zip for its archive
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wine wine64 zip
 )
 
 # The demo: the helper built with the X11 backend (no tests), one throwaway

@@ -36,7 +36,13 @@ export function helperPackage(platform: NodeJS.Platform, arch: string, libc: "gl
   // One universal binary serves both Mac architectures.
   if (platform === "darwin" && (arch === "arm64" || arch === "x64")) return "@kestrove/darwin-universal";
   if (platform === "linux" && libc === "glibc" && (arch === "x64" || arch === "arm64")) return `@kestrove/linux-${arch}-gnu`;
+  if (platform === "win32" && arch === "x64") return "@kestrove/win32-x64";
   return undefined;
+}
+
+/** The helper's file name: Windows finds and starts programs by their `.exe`. */
+export function helperFileName(platform: NodeJS.Platform): string {
+  return platform === "win32" ? "kestrove.exe" : "kestrove";
 }
 
 /**
@@ -61,30 +67,31 @@ export function findHelper(options: FindHelperOptions = {}): FoundHelper {
   const arch = options.arch ?? process.arch;
   const libc = platform === "linux" ? (options.libc ?? runningLibc()) : undefined;
   const name = helperPackage(platform, arch, libc);
-  const packaged = name === undefined ? undefined : packagedHelper(name, options.from ?? clientFolder());
+  const file = helperFileName(platform);
+  const packaged = name === undefined ? undefined : packagedHelper(name, file, options.from ?? clientFolder());
   if (packaged !== undefined && packaged.executable) return { path: packaged.path, source: "package", packageName: name! };
   if (options.searchPath) {
-    const onPath = searchPath(env.PATH ?? "");
+    const onPath = searchPath(env.PATH ?? env.Path ?? "", file);
     if (onPath !== undefined) return { path: onPath, source: "PATH" };
   }
   throw new KestroveError("helper_missing", { detail: missingDetail(platform, arch, libc, name, packaged?.path) });
 }
 
-function packagedHelper(name: string, from: string): { path: string; executable: boolean } | undefined {
+function packagedHelper(name: string, file: string, from: string): { path: string; executable: boolean } | undefined {
   let manifest: string;
   try {
     manifest = createRequire(join(from, "noop.js")).resolve(`${name}/package.json`);
   } catch {
     return undefined;
   }
-  const path = unpackedAsarPath(join(dirname(manifest), "bin", "kestrove"));
+  const path = unpackedAsarPath(join(dirname(manifest), "bin", file));
   return { path, executable: isFile(path) };
 }
 
-function searchPath(pathVariable: string): string | undefined {
+function searchPath(pathVariable: string, file: string): string | undefined {
   for (const dir of pathVariable.split(delimiter)) {
     if (dir === "") continue;
-    const candidate = join(dir, "kestrove");
+    const candidate = join(dir, file);
     if (isFile(candidate)) return candidate;
   }
   return undefined;

@@ -34,7 +34,9 @@ test("helperPackage: exactly one package per published system, none elsewhere", 
     ["linux", "arm64", "glibc", "@kestrove/linux-arm64-gnu"],
     ["linux", "x64", "musl", undefined],
     ["linux", "ia32", "glibc", undefined],
-    ["win32", "x64", undefined, undefined],
+    ["win32", "x64", undefined, "@kestrove/win32-x64"],
+    ["win32", "arm64", undefined, undefined],
+    ["win32", "ia32", undefined, undefined],
   ];
   for (const [platform, arch, libc, expected] of cases) {
     assert.equal(helperPackage(platform, arch, libc), expected, `${platform} ${arch} ${libc}`);
@@ -42,14 +44,14 @@ test("helperPackage: exactly one package per published system, none elsewhere", 
 });
 
 /** A project folder with node_modules; `layout` maps package names to whether their binary is there. */
-function project(layout: Record<string, { binary: boolean; under?: string }>): string {
+function project(layout: Record<string, { binary: boolean; under?: string; file?: string }>): string {
   const root = mkdtempSync(join(tmpdir(), "kestrove-find-"));
-  for (const [name, { binary, under = "" }] of Object.entries(layout)) {
+  for (const [name, { binary, under = "", file = "kestrove" }] of Object.entries(layout)) {
     const folder = join(root, under, "node_modules", name);
     mkdirSync(folder, { recursive: true });
     writeFileSync(join(folder, "package.json"), JSON.stringify({ name, version: "1.0.0" }));
     if (binary) {
-      const unpacked = join(root, under.replace(/app\.asar$/, "app.asar.unpacked"), "node_modules", name, "bin", "kestrove");
+      const unpacked = join(root, under.replace(/app\.asar$/, "app.asar.unpacked"), "node_modules", name, "bin", file);
       mkdirSync(dirname(unpacked), { recursive: true });
       writeFileSync(unpacked, "#!/bin/sh\n");
       chmodSync(unpacked, 0o755);
@@ -69,11 +71,16 @@ function codeOf(run: () => unknown): { code: string; message: string } {
 }
 
 test("findHelper: path, then $KESTROVE_PATH, then the platform package, then PATH only when asked", () => {
-  const root = project({ "@kestrove/linux-x64-gnu": { binary: true }, "@kestrove/darwin-universal": { binary: true } });
+  const root = project({
+    "@kestrove/linux-x64-gnu": { binary: true },
+    "@kestrove/darwin-universal": { binary: true },
+    "@kestrove/win32-x64": { binary: true, file: "kestrove.exe" },
+  });
   const packaged = join(root, "node_modules", "@kestrove", "linux-x64-gnu", "bin", "kestrove");
   const onPath = join(root, "on-path");
   mkdirSync(onPath);
   writeFileSync(join(onPath, "kestrove"), "#!/bin/sh\n");
+  writeFileSync(join(onPath, "kestrove.exe"), "MZ");
   const client = join(root, "node_modules", "kestrove", "dist");
   const linux: FindHelperOptions = { platform: "linux", arch: "x64", libc: "glibc", from: client };
   const cases: { name: string; options: FindHelperOptions; path: string; source: string }[] = [
@@ -86,6 +93,18 @@ test("findHelper: path, then $KESTROVE_PATH, then the platform package, then PAT
       options: { platform: "darwin", arch: "x64", from: client, env: {} },
       path: join(root, "node_modules", "@kestrove", "darwin-universal", "bin", "kestrove"),
       source: "package",
+    },
+    {
+      name: "Windows x64 gets its package's kestrove.exe",
+      options: { platform: "win32", arch: "x64", from: client, env: {} },
+      path: join(root, "node_modules", "@kestrove", "win32-x64", "bin", "kestrove.exe"),
+      source: "package",
+    },
+    {
+      name: "Windows on PATH looks for kestrove.exe, under either spelling of the variable",
+      options: { platform: "win32", arch: "arm64", from: client, env: { Path: onPath }, searchPath: true },
+      path: join(onPath, "kestrove.exe"),
+      source: "PATH",
     },
     {
       name: "PATH when asked and nothing else is there",
@@ -110,6 +129,10 @@ test("findHelper inside an Electron app.asar: the binary is taken from app.asar.
   const found = findHelper({ platform: "linux", arch: "x64", libc: "glibc", from, env: {} });
   assert.equal(found.path, join(root, "resources", "app.asar.unpacked", "node_modules", "@kestrove", "linux-x64-gnu", "bin", "kestrove"));
 
+  const windows = project({ "@kestrove/win32-x64": { binary: true, under, file: "kestrove.exe" } });
+  const onWindows = findHelper({ platform: "win32", arch: "x64", from: join(windows, under, "node_modules", "kestrove", "dist"), env: {} });
+  assert.equal(onWindows.path, join(windows, "resources", "app.asar.unpacked", "node_modules", "@kestrove", "win32-x64", "bin", "kestrove.exe"));
+
   // Packed but never unpacked: the message says what to unpack.
   const packedOnly = project({ "@kestrove/linux-x64-gnu": { binary: false, under } });
   const error = codeOf(() =>
@@ -126,7 +149,8 @@ test("helper_missing names the package this system needs and the usual causes", 
     { system: { platform: "linux", arch: "arm64", libc: "glibc" }, names: /@kestrove\/linux-arm64-gnu, which is not installed/ },
     { system: { platform: "darwin", arch: "arm64" }, names: /@kestrove\/darwin-universal, which is not installed/ },
     { system: { platform: "linux", arch: "x64", libc: "musl" }, names: /no kestrove helper is published for linux x64 musl/ },
-    { system: { platform: "win32", arch: "x64" }, names: /no kestrove helper is published for win32 x64/ },
+    { system: { platform: "win32", arch: "x64" }, names: /@kestrove\/win32-x64, which is not installed/ },
+    { system: { platform: "win32", arch: "arm64" }, names: /no kestrove helper is published for win32 arm64/ },
   ];
   for (const c of cases) {
     const error = codeOf(() => findHelper({ ...c.system, from: empty, env: {} }));
