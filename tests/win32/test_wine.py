@@ -202,8 +202,14 @@ class HelperUnderWine(unittest.TestCase):
         return json.loads(lines[0])
 
     def assert_lands(self, xid, content):
-        DESKTOP.x.wait_until(lambda: rect(xwininfo_client(xid)) == content, timeout=10)
+        DESKTOP.x.wait_until(lambda: rect(xwininfo_client(xid)) == content, timeout=30)
         self.assertEqual(rect(xwininfo_client(xid)), content)
+
+    def assert_below_menu(self, content, x_window):
+        x, y, width, height = x_window
+        self.assertEqual((content["x"], content["width"]), (x, width))
+        self.assertEqual(content["y"] + content["height"], y + height)
+        self.assertGreater(content["y"], y)
 
     def test_version(self):
         reply = self.ask_one("version")
@@ -236,8 +242,14 @@ class HelperUnderWine(unittest.TestCase):
         for target in [(50, 60, 500, 400), (2000, 100, 640, 480), (-100, 40, 300, 200)]:
             with self.subTest(target=target):
                 placed = self.ask_one("place", "testapp", *map(str, target))
-                self.assertEqual(placed["frame"], rect(target))
+                # The content lands where asked; the frame is it grown upward
+                # by the title bar.
+                self.assertEqual(placed["content"], rect(target))
                 self.assertEqual(placed["content"], rect(app.rect()))
+                frame = placed["frame"]
+                self.assertEqual((frame["x"], frame["width"]), (target[0], target[2]))
+                self.assertEqual(frame["y"] + frame["height"], target[1] + target[3])
+                self.assertGreater(target[1], frame["y"])
                 # Wine's X window follows once the manager has handled the
                 # configure request Wine sent it.
                 self.assert_lands(app.xid, placed["content"])
@@ -255,9 +267,14 @@ class HelperUnderWine(unittest.TestCase):
         self.assertTrue(reply["running"])
         self.assertEqual(len(reply["windows"]), 1, reply)
         xid = int(DESKTOP.run(["xdotool", "search", "--onlyvisible", "--name", "Notepad"]).split()[0])
-        self.assertEqual(reply["windows"][0]["content"], rect(xwininfo_client(xid)))
+        # Notepad's menu bar is non-client to Win32 but inside Wine's X
+        # window: the content (the client area) starts below it, and its
+        # sides and bottom are the X window's.
+        self.assert_below_menu(reply["windows"][0]["content"], xwininfo_client(xid))
         placed = self.ask_one("place", "notepad", "300", "200", "600", "450")
-        self.assert_lands(xid, placed["content"])
+        self.assertEqual(placed["content"], rect((300, 200, 600, 450)))
+        DESKTOP.x.wait_until(lambda: xwininfo_client(xid)[0] == 300, timeout=30)
+        self.assert_below_menu(placed["content"], xwininfo_client(xid))
 
     def test_observe_window_created_and_app_quit(self):
         app = TestApp(self, title="kt-observed")

@@ -105,21 +105,25 @@ TEST_F(Win32PlatformTest, WindowsLeaveOutHelpersAndReadTheVisibleFrame) {
   EXPECT_EQ(platform.windowNumber(list[0]).number, 0x200u);
   EXPECT_EQ(platform.windowNumber(list[1]).number, 0x400u);
 
-  // DWM's bounds, not the window rect with its invisible borders.
+  // From DWM's top (not the window rect's, with its invisible borders) over
+  // the client area's width and down to its bottom.
   AxValue position = read(platform, list[0], "AXPosition"), size = read(platform, list[0], "AXSize");
-  EXPECT_EQ(position.first, 100);
+  EXPECT_EQ(position.first, 101);
   EXPECT_EQ(position.second, 50);
-  EXPECT_EQ(size.first, 800);
-  EXPECT_EQ(size.second, 600);
-  // The content from the client area's top, across the frame: the caption
-  // is what lies between.
+  EXPECT_EQ(size.first, 798);
+  EXPECT_EQ(size.second, 599);
+  // The content is the client area exactly: the caption is what lies between.
   std::vector<Element> children = elements(platform, list[0], "AXChildren");
   ASSERT_EQ(children.size(), 1u);
+  EXPECT_EQ(read(platform, children[0], "AXPosition").first, 101);
   EXPECT_EQ(read(platform, children[0], "AXPosition").second, 81);
-  EXPECT_EQ(read(platform, children[0], "AXSize").first, 800);
-  EXPECT_EQ(read(platform, children[0], "AXSize").second, 569);
-  // Under Wine DWM answers E_NOTIMPL and the window rect is the frame.
-  EXPECT_EQ(read(platform, list[1], "AXSize").first, 400);
+  EXPECT_EQ(read(platform, children[0], "AXSize").first, 798);
+  EXPECT_EQ(read(platform, children[0], "AXSize").second, 568);
+  // Under Wine DWM answers E_NOTIMPL: the window rect's top, the client
+  // area's sides and bottom (Wine's own 4 px borders are not content).
+  EXPECT_EQ(read(platform, list[1], "AXPosition").first, 14);
+  EXPECT_EQ(read(platform, list[1], "AXSize").first, 392);
+  EXPECT_EQ(read(platform, list[1], "AXSize").second, 296);
   EXPECT_EQ(read(platform, elements(platform, list[1], "AXChildren")[0], "AXPosition").second, 33);
 }
 
@@ -174,8 +178,10 @@ TEST_F(Win32PlatformTest, PlaceLandsTheVisibleFrame) {
   EXPECT_EQ(platform.setAttributeValue(window(0x200), "AXPosition", to), ax::kSuccess);
   AxValue size{int(AxValueType::Size), 640, 480};
   EXPECT_EQ(platform.setAttributeValue(window(0x200), "AXSize", size), ax::kSuccess);
-  EXPECT_EQ(api.calls, (std::vector<std::string>{"SetWindowPos -1507 20 814 607 move",
-                                                 "SetWindowPos -1507 20 654 487 size"}));
+  // The borders outside the described frame are added back: 8 px at the
+  // sides and bottom (7 invisible, 1 visible), none at the top.
+  EXPECT_EQ(api.calls, (std::vector<std::string>{"SetWindowPos -1508 20 814 607 move",
+                                                 "SetWindowPos -1508 20 656 488 size"}));
   AxValue position = read(platform, window(0x200), "AXPosition");
   EXPECT_EQ(position.first, -1500);
   EXPECT_EQ(position.second, 20);

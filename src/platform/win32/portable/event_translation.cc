@@ -31,7 +31,7 @@ void EventTranslation::takeUp(WindowHandle window, std::uint32_t pid, std::vecto
   Known known;
   known.pid = pid;
   known.minimized = api_.isIconic(window);
-  if (auto frame = visibleFrame(api_, window)) known.frame = *frame;
+  if (auto frame = windowFrame(api_, window)) known.frame = *frame;
   known_[window] = known;
   out.push_back(WindowNotice{pid, window, kCreated});
 }
@@ -48,7 +48,7 @@ void EventTranslation::located(WindowHandle window, std::vector<WindowNotice>& o
   if (it == known_.end()) return;
   Known& known = it->second;
   if (known.minimized || api_.isIconic(window)) return;
-  auto frame = visibleFrame(api_, window);
+  auto frame = windowFrame(api_, window);
   if (!frame) return;
   bool moved = frame->left != known.frame.left || frame->top != known.frame.top;
   bool resized = frame->width() != known.frame.width() || frame->height() != known.frame.height();

@@ -138,7 +138,7 @@ AttributeRead Win32Platform::windowAttribute(const Win32Element& element, const 
   const WindowHandle window = element.window();
   if (!api_.windowExists(window)) return failure(ax::kInvalidUIElement);
   if (attribute == "AXPosition" || attribute == "AXSize") {
-    auto frame = visibleFrame(api_, window);
+    auto frame = windowFrame(api_, window);
     if (!frame) return failure(ax::kInvalidUIElement);
     return rectAttribute(*frame, attribute);
   }
@@ -173,14 +173,13 @@ AttributeRead Win32Platform::windowAttribute(const Win32Element& element, const 
   return failure(ax::kAttributeUnsupported);
 }
 
-// The area below the title bar across the frame's whole width: the client
-// area is narrower than the visible frame by the borders, and what the
-// title bar's height is read from is its top.
+// The client area, less a title bar the app draws over it where UI
+// Automation finds one.
 AttributeRead Win32Platform::contentAttribute(const Win32Element& element, const std::string& attribute) {
   const WindowHandle window = element.window();
   if (!api_.windowExists(window)) return failure(ax::kInvalidUIElement);
   if (attribute == "AXPosition" || attribute == "AXSize") {
-    auto frame = visibleFrame(api_, window);
+    auto frame = windowFrame(api_, window);
     auto client = api_.clientRectOnScreen(window);
     if (!frame || !client) return failure(ax::kInvalidUIElement);
     std::int32_t top = client->top;
@@ -224,7 +223,8 @@ std::int32_t Win32Platform::moveOrResize(const Win32Element& element, const std:
     return api_.windowExists(window) ? ax::kCannotComplete : ax::kInvalidUIElement;
   }
   auto outer = api_.windowRect(window);
-  auto visible = visibleFrame(api_, window);
+  // The described frame, not the visible one: what was read is what is written.
+  auto visible = windowFrame(api_, window);
   if (!outer || !visible) return ax::kInvalidUIElement;
   PixelRect target = *visible;
   if (move) {

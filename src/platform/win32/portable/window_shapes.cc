@@ -20,6 +20,17 @@ std::optional<PixelRect> visibleFrame(Win32Api& api, WindowHandle window) {
   return api.windowRect(window);
 }
 
+std::optional<PixelRect> windowFrame(Win32Api& api, WindowHandle window) {
+  std::optional<PixelRect> frame = visibleFrame(api, window);
+  if (!frame) return frame;
+  std::optional<PixelRect> client = api.clientRectOnScreen(window);
+  if (!client || client->width() <= 0 || client->height() <= 0) return frame;
+  if (client->left < frame->left || client->right > frame->right || client->top < frame->top ||
+      client->bottom > frame->bottom)
+    return frame;
+  return PixelRect{client->left, frame->top, client->right, client->bottom};
+}
+
 PixelRect windowRectFor(const PixelRect& target, const PixelRect& windowRect, const PixelRect& visible) {
   return PixelRect{target.left - (visible.left - windowRect.left),
                    target.top - (visible.top - windowRect.top),

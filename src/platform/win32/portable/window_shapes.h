@@ -18,6 +18,14 @@ bool isApplicationWindow(const WindowStyles& styles, bool cloaked);
 // invisible resize borders of Windows 10 and 11, else the window rect.
 std::optional<PixelRect> visibleFrame(Win32Api& api, WindowHandle window);
 
+// The frame the window is described by: from the visible frame's top down
+// over the client area's width and to its bottom, so that the frame is title
+// bar plus content and the content is the client area exactly (the side and
+// bottom borders, 4 px in a classic frame, are not content). The visible
+// frame itself while the client area does not lie inside it (a minimized
+// window's client rect is empty and far off screen).
+std::optional<PixelRect> windowFrame(Win32Api& api, WindowHandle window);
+
 // The rect to hand SetWindowPos so that the visible frame lands on
 // `target`: the invisible borders (window rect minus visible frame) added
 // back on each side.
