@@ -7,10 +7,15 @@
 
 #include <map>
 
+#include "platform/win32/ui_automation_title_bar.h"
 #include "platform/win32/wide_text.h"
 
 namespace kestrove::platform::win32 {
 namespace {
+
+constexpr std::uint32_t kTitleBarAnswerMilliseconds = 200;
+// HRESULT_FROM_WIN32(ERROR_TIMEOUT).
+constexpr std::int32_t kETimeout = static_cast<std::int32_t>(0x800705B4u);
 
 HWND toHwnd(WindowHandle window) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window)); }
 WindowHandle fromHwnd(HWND hwnd) { return static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(hwnd)); }
@@ -230,10 +235,11 @@ class RealWin32Api : public Win32Api {
     return list;
   }
 
-  RectResult titleBarBounds(WindowHandle) override {
-    // Not asked of UI Automation yet: answered as Wine answers, so the
-    // client-area reading stands.
-    return RectResult{kENotImpl, {}};
+  RectResult titleBarBounds(WindowHandle window) override {
+    // UI Automation asks the app itself: not a hung one, which would hold
+    // the call for UI Automation's own long timeout.
+    if (!answersWithin(window, kTitleBarAnswerMilliseconds)) return RectResult{kETimeout, {}};
+    return uiAutomationTitleBar(window);
   }
 
   WindowHandle rootWindow(WindowHandle window) override {
