@@ -2,6 +2,8 @@
 // screens, application names and Escape repeats.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "platform/win32/portable/app_identity.h"
 #include "platform/win32/portable/key_translation.h"
 #include "platform/win32/portable/screen_shapes.h"
@@ -46,6 +48,32 @@ TEST(Win32Frame, DwmBoundsElseWindowRect) {
   api.find(0x10)->dwmFrame.reset();  // E_NOTIMPL, as under Wine
   EXPECT_EQ(visibleFrame(api, 0x10), (PixelRect{92, 100, 508, 408}));
   EXPECT_EQ(visibleFrame(api, 0x20), std::nullopt);
+}
+
+TEST(Win32Frame, DescribedFrameSpansTheClientAreaBelowTheVisibleTop) {
+  testing::FakeWin32Api api;
+  testing::FakeWindow w;
+  w.rect = {10, 10, 410, 310};
+  struct Case {
+    const char* name;
+    std::optional<PixelRect> client;
+    std::optional<PixelRect> frame;
+  };
+  const Case cases[] = {
+      // Wine's classic frame: 4 px borders at the sides and below.
+      {"inside", PixelRect{14, 33, 406, 306}, PixelRect{14, 10, 406, 306}},
+      {"no borders", PixelRect{10, 33, 410, 310}, PixelRect{10, 10, 410, 310}},
+      // Minimized: an empty client rect far off; the visible frame stands.
+      {"empty", PixelRect{-32000, -32000, -32000, -32000}, PixelRect{10, 10, 410, 310}},
+      {"outside", PixelRect{0, 33, 406, 306}, PixelRect{10, 10, 410, 310}},
+      {"unreadable", std::nullopt, PixelRect{10, 10, 410, 310}},
+  };
+  for (const Case& c : cases) {
+    w.client = c.client;
+    api.windows = {{0x10, w}};
+    EXPECT_EQ(windowFrame(api, 0x10), c.frame) << c.name;
+  }
+  EXPECT_EQ(windowFrame(api, 0x20), std::nullopt);
 }
 
 TEST(Win32Frame, InvisibleBordersAreAddedBackSoTheVisibleFrameLands) {
