@@ -54,7 +54,9 @@ fi
 echo "== Windows cross-build and its tests under Wine"
 bash tools/win32-cross-build.sh
 # Built just now: a skip here (77) means the exe or Wine is missing, a failure.
-python3 tests/win32/test_wine.py
+# The place checks are skipped, visibly: a place under Wine can be undone
+# after its read-back (docs/win32-backend.md); run them by hand without it.
+KESTROVE_WINE_SKIP_PLACE=1 python3 tests/win32/test_wine.py
 
 # The release as users get it: the .deb built, linted, installed, run, read
 # and removed again; the macOS archive when an SDK is present.
