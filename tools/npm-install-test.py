@@ -197,12 +197,13 @@ def check_tarballs(tarballs, client):
                 continue
             if manifest.get("scripts"):
                 fail(f"{tarball} has scripts {manifest['scripts']}")
-            expected = {"package/bin/kestrove", "package/README.md", "package/LICENSE", "package/package.json"}
+            name = manifest["name"]
+            binary = "package/bin/kestrove.exe" if name.startswith("@kestrove/win32-") else "package/bin/kestrove"
+            expected = {binary, "package/README.md", "package/LICENSE", "package/package.json"}
             if set(members) != expected:
                 fail(f"{tarball} holds {sorted(members)}, not {sorted(expected)}")
-            if members["package/bin/kestrove"].mode & 0o777 != 0o755:
-                fail(f"{tarball}: bin/kestrove has mode {members['package/bin/kestrove'].mode:o}, not 755")
-            name = manifest["name"]
+            if members[binary].mode & 0o777 != 0o755:
+                fail(f"{tarball}: {binary} has mode {members[binary].mode:o}, not 755")
             linux = name.startswith("@kestrove/linux-")
             if not manifest.get("os") or not manifest.get("cpu") or (manifest.get("libc") == ["glibc"]) != linux:
                 fail(f"{tarball}: os {manifest.get('os')}, cpu {manifest.get('cpu')}, libc {manifest.get('libc')}")
