@@ -3,14 +3,6 @@
 #include "platform/win32/portable/window_shapes.h"
 
 namespace kestrove::platform::win32 {
-namespace {
-
-const std::string kCreated = "AXWindowCreated";
-const std::string kMoved = "AXWindowMoved";
-const std::string kResized = "AXWindowResized";
-const std::string kDestroyed = "AXUIElementDestroyed";
-
-}  // namespace
 
 bool EventTranslation::isApplicationWindow(WindowHandle window) {
   if (!api_.windowExists(window)) return false;

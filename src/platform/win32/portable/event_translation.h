@@ -9,6 +9,12 @@
 
 namespace kestrove::platform::win32 {
 
+// The notifications the backend gives, by their Accessibility names.
+inline const std::string kCreated = "AXWindowCreated";
+inline const std::string kMoved = "AXWindowMoved";
+inline const std::string kResized = "AXWindowResized";
+inline const std::string kDestroyed = "AXUIElementDestroyed";
+
 // A window notification in the Accessibility names, for the window's
 // process.
 struct WindowNotice {

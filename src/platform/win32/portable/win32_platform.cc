@@ -10,11 +10,6 @@
 namespace kestrove::platform::win32 {
 namespace {
 
-const std::string kCreated = "AXWindowCreated";
-const std::string kMoved = "AXWindowMoved";
-const std::string kResized = "AXWindowResized";
-const std::string kDestroyed = "AXUIElementDestroyed";
-
 AttributeRead value(Value v) { return AttributeRead{ax::kSuccess, std::move(v)}; }
 AttributeRead failure(std::int32_t code) { return AttributeRead{code, std::nullopt}; }
 AttributeRead flag(bool on) { return value(Number{on ? 1.0 : 0.0}); }
